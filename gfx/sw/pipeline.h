@@ -1,0 +1,78 @@
+// The software device's drawing pipeline: the records passed between stages and the
+// entries the device calls once a draw has been validated.
+//
+//   vertex.cpp      fetch + v × world × view × projection        -> clip-space vertices
+//   clip.cpp        homogeneous clipping, one plane at a time      -> clipped polygons / lines
+//   setup.cpp       divide, viewport, fixed point, cull, edges     -> TriangleSetup
+//   raster_tri.cpp  edge-function walk, top-left rule              -> fragments
+//   raster_line.cpp major-axis walk, last pixel per D3DRS_LASTPIXEL -> fragments
+//   output.cpp      D16 depth test/write, X8R8G8B8 colour; clears
+//
+// Stages never reach back into the device: everything they use arrives here.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gfx/d3d9.h"
+
+namespace sw {
+
+// The back buffer and depth buffer a draw writes to. Row-major, pitch == width.
+struct RenderTarget {
+    std::uint32_t* color = nullptr;  // X8R8G8B8, width × height
+    std::uint16_t* depth = nullptr;  // D16, width × height; null when there is no depth buffer
+    int width = 0;
+    int height = 0;
+};
+
+// The device state a draw reads, snapshotted once per draw.
+struct DrawState {
+    D3DMATRIX worldViewProjection{};  // world × view × projection, row vectors
+    DWORD cullMode = D3DCULL_CCW;
+    DWORD shadeMode = D3DSHADE_GOURAUD;
+    DWORD zEnable = D3DZB_TRUE;
+    DWORD zWriteEnable = TRUE;
+    DWORD zFunc = D3DCMP_LESSEQUAL;
+    DWORD lastPixel = TRUE;
+    DWORD lighting = TRUE;  // with no lights the lit colour is black, as Direct3D 9 gives
+};
+
+// One validated draw. Every vertex slot the draw names lies in [0, vertexCount), and
+// every byte of those vertices lies inside the bound buffer.
+// Vertex layout (D3DFVF_XYZ | D3DFVF_DIFFUSE): float x, y, z at +0, D3DCOLOR at +12.
+struct DrawCall {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    std::uint32_t primitiveCount = 0;
+    const std::uint8_t* vertices = nullptr;  // slot 0
+    std::uint32_t stride = 0;                // bytes between slots
+    std::uint32_t vertexCount = 0;
+    // Indexed draws: index i names slot (indices[i] - indexBias). Both null: the
+    // primitives take slots 0, 1, 2, … in order.
+    const std::uint16_t* indices16 = nullptr;
+    const std::uint32_t* indices32 = nullptr;
+    std::uint32_t indexBias = 0;
+};
+
+// Per-device working memory, reused from draw to draw so drawing allocates nothing
+// once it has warmed up.
+struct Scratch {
+    std::vector<std::uint8_t> bytes;
+};
+
+// D16 of a depth: clamped to [0, 1] first (NaN counts as 0), then rounded to nearest.
+inline std::uint16_t toD16(float z) {
+    if (!(z > 0.0f)) return 0;
+    if (z >= 1.0f) return 0xFFFF;
+    return static_cast<std::uint16_t>(z * 65535.0f + 0.5f);
+}
+
+void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
+                    Scratch& scratch);
+
+// Fill the whole target: colour as X8R8G8B8 (alpha ignored), depth as D16 of z
+// clamped to [0, 1].
+void clearColor(const RenderTarget& target, D3DCOLOR color);
+void clearDepth(const RenderTarget& target, float z);
+
+}  // namespace sw

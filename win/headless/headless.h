@@ -1,0 +1,43 @@
+// Controls of the headless back end, for tests, tools and benchmarks: no display,
+// messages posted by the caller, presented frames kept in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "win/win32.h"
+
+namespace win::headless {
+
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;  // X8R8G8B8 as presented, row-major
+};
+
+struct Hooks {
+    // Runs inside CreateWindowExW once the window exists, before it returns.
+    std::function<void(HWND)> onWindowCreated;
+    // Runs after every present, with the number of presents so far (1 for the first).
+    std::function<void(HWND, int)> onPresent;
+};
+
+// Forgets every window, class, queued message, hook and kept frame, and restores
+// the defaults (client 800 × 600, pacing off, window creation allowed).
+void reset();
+void setHooks(Hooks hooks);
+
+// Changes the client size of hWnd and posts WM_SIZE with it, as a user's resize does
+// (0 × 0 with SIZE_MINIMIZED, as minimising does). New windows start with a client of
+// the size CreateWindowExW was given, as in the SDL back end.
+void setClientSize(HWND hWnd, int width, int height);
+
+void setPacing(bool paced, int refreshHz = 60);  // off by default: tests run unpaced
+void failNextWindowCreation(const char* reason);  // the next CreateWindowExW returns NULL
+
+int presentCount();
+const Frame& lastFrame();  // the frame of the latest present, stretched to the client size
+const Frame& lastBackBuffer();  // the same present before stretching
+
+}  // namespace win::headless
