@@ -1,0 +1,170 @@
+// A stand-in device that records every call the scene makes, in order, with the
+// arguments that matter, so a frame's call sequence can be checked without pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gfx/d3d9.h"
+
+namespace scene_test {
+
+struct Call {
+    std::string name;
+    std::vector<std::int64_t> args;
+    D3DMATRIX matrix{};  // for SetTransform
+};
+
+// Buffers keep their bytes in memory and log their releases into the device's log.
+class RecordingDevice;
+
+class RecordingVertexBuffer final : public IDirect3DVertexBuffer9 {
+public:
+    RecordingVertexBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
+    HRESULT Lock(UINT, UINT, void** ppbData, DWORD) override {
+        *ppbData = bytes_.data();
+        return D3D_OK;
+    }
+    HRESULT Unlock() override { return D3D_OK; }
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override {
+        *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED,
+                  static_cast<UINT>(bytes_.size()), 0x42};
+        return D3D_OK;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+private:
+    RecordingDevice* owner_;
+    std::vector<std::uint8_t> bytes_;
+    ULONG refs_ = 1;
+};
+
+class RecordingIndexBuffer final : public IDirect3DIndexBuffer9 {
+public:
+    RecordingIndexBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
+    HRESULT Lock(UINT, UINT, void** ppbData, DWORD) override {
+        *ppbData = bytes_.data();
+        return D3D_OK;
+    }
+    HRESULT Unlock() override { return D3D_OK; }
+    HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override {
+        *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED,
+                  static_cast<UINT>(bytes_.size())};
+        return D3D_OK;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+private:
+    RecordingDevice* owner_;
+    std::vector<std::uint8_t> bytes_;
+    ULONG refs_ = 1;
+};
+
+class RecordingDevice final : public IDirect3DDevice9 {
+public:
+    std::vector<Call> calls;
+    std::vector<std::string>* releaseLog = nullptr;  // shared with a fake Direct3D object
+    int liveBuffers = 0;
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        if (releaseLog != nullptr) releaseLog->push_back("device");
+        return --refs_;  // owned by the test, never deleted here
+    }
+    HRESULT GetDirect3D(IDirect3D9**) override { return D3DERR_INVALIDCALL; }
+    HRESULT Present(const RECT*, const RECT*, HWND, const RGNDATA*) override {
+        return record("Present", {});
+    }
+    HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                               IDirect3DVertexBuffer9** pp, HANDLE*) override {
+        *pp = new RecordingVertexBuffer(this, Length);
+        ++liveBuffers;
+        return record("CreateVertexBuffer", {Length, Usage, FVF, Pool});
+    }
+    HRESULT CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                              IDirect3DIndexBuffer9** pp, HANDLE*) override {
+        *pp = new RecordingIndexBuffer(this, Length);
+        ++liveBuffers;
+        return record("CreateIndexBuffer", {Length, Usage, Format, Pool});
+    }
+    HRESULT BeginScene() override { return record("BeginScene", {}); }
+    HRESULT EndScene() override { return record("EndScene", {}); }
+    HRESULT Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
+                  DWORD Stencil) override {
+        return record("Clear", {Count, pRects != nullptr, Flags, Color,
+                                static_cast<std::int64_t>(Z * 1000.0f), Stencil});
+    }
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) override {
+        record("SetTransform", {State});
+        calls.back().matrix = *pMatrix;
+        return D3D_OK;
+    }
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3DERR_INVALIDCALL; }
+    HRESULT SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) override {
+        return record("SetRenderState", {State, Value});
+    }
+    HRESULT GetRenderState(D3DRENDERSTATETYPE, DWORD*) override { return D3DERR_INVALIDCALL; }
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE Type, UINT Start, UINT Count) override {
+        return record("DrawPrimitive", {Type, Start, Count});
+    }
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE Type, INT Base, UINT Min, UINT Num, UINT Start,
+                                 UINT Count) override {
+        return record("DrawIndexedPrimitive", {Type, Base, Min, Num, Start, Count});
+    }
+    HRESULT SetFVF(DWORD FVF) override { return record("SetFVF", {FVF}); }
+    HRESULT GetFVF(DWORD*) override { return D3DERR_INVALIDCALL; }
+    HRESULT SetStreamSource(UINT Stream, IDirect3DVertexBuffer9* vb, UINT Offset, UINT Stride) override {
+        const auto* recorded = static_cast<RecordingVertexBuffer*>(vb);
+        return record("SetStreamSource", {Stream, recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1,
+                                          Offset, Stride});
+    }
+    HRESULT SetIndices(IDirect3DIndexBuffer9* ib) override {
+        const auto* recorded = static_cast<RecordingIndexBuffer*>(ib);
+        return record("SetIndices", {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
+    }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const Call& call : calls) out.push_back(call.name);
+        return out;
+    }
+
+private:
+    HRESULT record(const char* name, std::vector<std::int64_t> args) {
+        calls.push_back({name, std::move(args), {}});
+        return D3D_OK;
+    }
+    ULONG refs_ = 1;
+};
+
+inline ULONG RecordingVertexBuffer::Release() {
+    if (--refs_ != 0) return refs_;
+    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back("vertexBuffer");
+    --owner_->liveBuffers;
+    delete this;
+    return 0;
+}
+inline HRESULT RecordingVertexBuffer::GetDevice(IDirect3DDevice9** ppDevice) {
+    *ppDevice = owner_;
+    return D3D_OK;
+}
+inline ULONG RecordingIndexBuffer::Release() {
+    if (--refs_ != 0) return refs_;
+    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back("indexBuffer");
+    --owner_->liveBuffers;
+    delete this;
+    return 0;
+}
+inline HRESULT RecordingIndexBuffer::GetDevice(IDirect3DDevice9** ppDevice) {
+    *ppDevice = owner_;
+    return D3D_OK;
+}
+
+}  // namespace scene_test
