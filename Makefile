@@ -4,7 +4,7 @@ SHELL := /bin/bash
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
-            libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib
+            libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib
 
 .PHONY: all deps build run test test-release test-asan snapshot clean
 

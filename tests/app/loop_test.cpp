@@ -71,7 +71,9 @@ TEST_F(Loop, QueuedMessagesAreAllHandledBeforeTheNextFrame) {
             EXPECT_EQ(camZ, 50.0f);  // the whole burst, before the first frame
             for (int i = 0; i < 100; ++i) PostMessageW(hWnd, WM_KEYDOWN, VK_NEXT, 1);
         }
-        if (presents == 2) EXPECT_EQ(camZ, -50.0f);
+        if (presents == 2) {
+            EXPECT_EQ(camZ, -50.0f);
+        }
     };
     closeAfter(2);
     EXPECT_EQ(runWinMain(), 0);
@@ -99,7 +101,9 @@ TEST_F(Loop, ResizeSetsTheProjectionAndMinimiseKeepsIt) {
             EXPECT_EQ(p._22, 2.0f * p._11);  // minimised: the last projection stays
             win::headless::setClientSize(hWnd, 600, 600);
         }
-        if (presents == 4) EXPECT_EQ(p._22, p._11);
+        if (presents == 4) {
+            EXPECT_EQ(p._22, p._11);
+        }
         // The back buffer keeps its size whatever the client does.
         EXPECT_EQ(win::headless::lastBackBuffer().width, 800);
         EXPECT_EQ(win::headless::lastBackBuffer().height, 600);

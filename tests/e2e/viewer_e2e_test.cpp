@@ -1,0 +1,201 @@
+// The real viewer in a virtual X display, used as a person would: it opens its window,
+// spins at the display's pace, answers the keys and resizes, and closes cleanly. What
+// the window shows is compared with the same program run headless for every angle of
+// the spin with the same keys pressed: a wrong key, state or stretch cannot match.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "reference.h"
+#include "x_session.h"
+
+namespace {
+
+using namespace e2e;
+
+const char* const kTitle = "Our Direct3D Program";
+constexpr int kStep = 4;              // compare every 4th pixel each way
+constexpr double kSameFrame = 0.005;  // a match: under 0.5% of the kept pixels differ
+constexpr double kOtherFrame = 0.02;  // a different picture: over 2% differ
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ViewerE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string error;
+        if (!startXServer(&server_, &error)) FAIL() << error;
+    }
+    static void TearDownTestSuite() { stopProcess(server_.pid); }
+
+    void SetUp() override {
+        ASSERT_GT(server_.pid, 0) << "no X server";
+        client_ = connect(server_.display);
+        ASSERT_NE(client_, nullptr);
+        errPath_ = ::testing::TempDir() + "viewer-e2e-stderr.txt";
+        viewer_ = startProgram(VIEWER_PATH, ":" + std::to_string(server_.display), errPath_);
+        window_ = findWindow(client_, kTitle, 5000);
+        ASSERT_NE(window_, 0u) << "no window titled \"" << kTitle << "\"; stderr: " << readFile(errPath_);
+        sleepMs(200);  // a few frames
+    }
+    void TearDown() override {
+        if (viewer_ > 0) stopProcess(viewer_);
+        disconnect(client_);
+    }
+
+    // Reference frames are made once per key state and shared by the tests.
+    static const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0) {
+        std::ostringstream key;
+        for (WPARAM k : keys) key << k << ',';
+        key << width << 'x' << height;
+        auto found = cache_.find(key.str());
+        if (found == cache_.end()) {
+            found = cache_.emplace(key.str(), renderReferences(keys, width, height, kStep)).first;
+        }
+        return found->second;
+    }
+
+    Match settleAndMatch(const ReferenceSet& refs) {
+        sleepMs(150);  // the key or resize is taken by the next drain, drawn by the next frame
+        return bestMatch(refs, grab(client_, window_));
+    }
+
+    static XServer server_;
+    static std::map<std::string, ReferenceSet> cache_;
+    XClient* client_ = nullptr;
+    pid_t viewer_ = -1;
+    unsigned long window_ = 0;
+    std::string errPath_;
+};
+
+XServer ViewerE2E::server_;
+std::map<std::string, ReferenceSet> ViewerE2E::cache_;
+
+TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
+    EXPECT_EQ(windowTitle(client_, window_), kTitle);
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+
+    const Image first = grab(client_, window_);
+    std::size_t black = 0;
+    for (std::uint32_t p : first.pixels) black += (p == 0) ? 1 : 0;
+    EXPECT_GT(black, first.pixels.size() / 2) << "the scene is drawn on black";
+    const Match m = bestMatch(references({}), first);
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
+
+    sleepMs(250);
+    const Image later = grab(client_, window_);
+    EXPECT_NE(first.pixels, later.pixels) << "it spins";
+}
+
+TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
+    // Five looks half a second apart: each step should be about 30 degrees at 60 Hz.
+    // An unpaced loop would turn thousands of degrees a second and land anywhere.
+    const ReferenceSet& refs = references({});
+    int previous = -1;
+    auto before = std::chrono::steady_clock::now();
+    for (int look = 0; look < 5; ++look) {
+        const Match m = bestMatch(refs, grab(client_, window_));
+        const auto now = std::chrono::steady_clock::now();
+        ASSERT_LT(m.mismatch, kSameFrame);
+        if (previous >= 0) {
+            const double seconds = std::chrono::duration<double>(now - before).count();
+            const double perSecond = ((m.angle - previous + 360) % 360) / seconds;
+            EXPECT_GT(perSecond, 40.0);
+            EXPECT_LT(perSecond, 80.0);
+        }
+        previous = m.angle;
+        before = now;
+        sleepMs(500);
+    }
+}
+
+TEST_F(ViewerE2E, CameraKeysMoveTheView) {
+    for (int i = 0; i < 3; ++i) pressKey(client_, window_, "Prior");
+    Match nearer = settleAndMatch(references({VK_PRIOR, VK_PRIOR, VK_PRIOR}));
+    EXPECT_LT(nearer.mismatch, kSameFrame) << "three Page Ups";
+    EXPECT_GT(bestMatch(references({}), grab(client_, window_)).mismatch, kOtherFrame);
+
+    pressKey(client_, window_, "Left");
+    pressKey(client_, window_, "Up");
+    const Match moved = settleAndMatch(references({VK_PRIOR, VK_PRIOR, VK_PRIOR, VK_LEFT, VK_UP}));
+    EXPECT_LT(moved.mismatch, kSameFrame) << "then Left and Up";
+
+    pressKey(client_, window_, "Right");
+    pressKey(client_, window_, "Down");
+    pressKey(client_, window_, "Next");
+    const Match back = settleAndMatch(
+        references({VK_PRIOR, VK_PRIOR, VK_PRIOR, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_NEXT}));
+    EXPECT_LT(back.mismatch, kSameFrame) << "then Right, Down, Page Down";
+}
+
+TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
+    struct Step {
+        const char* key;
+        WPARAM vk;
+        bool changesPicture;
+    };
+    const Step steps[] = {
+        {"F3", VK_F3, true},  {"F2", VK_F2, true},  {"F1", VK_F1, true}, {"F4", VK_F4, true},
+        {"F5", VK_F5, true},  {"F7", VK_F7, false}, {"F6", VK_F6, false},
+    };
+    std::vector<WPARAM> pressed;
+    for (const Step& step : steps) {
+        const std::vector<WPARAM> before = pressed;
+        pressKey(client_, window_, step.key);
+        pressed.push_back(step.vk);
+        const Match m = settleAndMatch(references(pressed));
+        EXPECT_LT(m.mismatch, kSameFrame) << "after " << step.key;
+        if (step.changesPicture) {
+            const Match old = bestMatch(references(before), grab(client_, window_));
+            EXPECT_GT(old.mismatch, kOtherFrame) << step.key << " changed nothing";
+        }
+    }
+}
+
+TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
+    resize(client_, window_, 1000, 500);
+    sleepMs(300);
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
+    ASSERT_EQ(width, 1000);
+    ASSERT_EQ(height, 500);
+    const Match m = settleAndMatch(references({}, 1000, 500));
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
+}
+
+TEST_F(ViewerE2E, CloseRequestEndsWithExitCodeZero) {
+    const auto start = std::chrono::steady_clock::now();
+    requestClose(client_, window_);
+    const int code = waitExit(viewer_, 2000);
+    viewer_ = -1;
+    EXPECT_EQ(code, 0) << readFile(errPath_);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(ViewerWithoutDisplay, ExitsWithOneLineAndCodeOne) {
+    const std::string errPath = ::testing::TempDir() + "viewer-nodisplay-stderr.txt";
+    const pid_t pid = startProgram(VIEWER_PATH, "", errPath);
+    EXPECT_EQ(waitExit(pid, 5000), 1);
+    const std::string err = readFile(errPath);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// X11 side of the end-to-end tests: Xvfb, the viewer process, and Xlib/XTEST calls.
+#include "x_session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace e2e {
+
+struct XClient {
+    Display* display = nullptr;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string readProperty(Display* d, Window w, Atom property, Atom type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::string out;
+    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actualType, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr) {
+        if (format == 8) out.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool startXServer(XServer* server, std::string* error) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        *error = "pipe failed";
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    char buffer[32] = {};
+    std::size_t used = 0;
+    // Xvfb writes its display number once it accepts connections.
+    while (used < sizeof(buffer) - 1) {
+        const ssize_t n = read(fds[0], buffer + used, sizeof(buffer) - 1 - used);
+        if (n <= 0) break;
+        used += static_cast<std::size_t>(n);
+        if (std::memchr(buffer, '\n', used) != nullptr) break;
+    }
+    close(fds[0]);
+    if (used == 0) {
+        stopProcess(pid);
+        *error = "Xvfb did not start (is the xvfb package installed?)";
+        return false;
+    }
+    server->pid = pid;
+    server->display = std::atoi(buffer);
+    return true;
+}
+
+void stopProcess(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (waitExit(pid, 2000) == -1) waitpid(pid, nullptr, 0);
+}
+
+pid_t startProgram(const std::string& path, const std::string& display, const std::string& errPath) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (display.empty()) {
+            unsetenv("DISPLAY");
+        } else {
+            setenv("DISPLAY", display.c_str(), 1);
+        }
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err >= 0) dup2(err, 2);
+        execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+int waitExit(pid_t pid, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+            return -2;
+        }
+        if (Clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        sleepMs(10);
+    }
+}
+
+XClient* connect(int display) {
+    const std::string name = ":" + std::to_string(display);
+    Display* d = XOpenDisplay(name.c_str());
+    if (d == nullptr) return nullptr;
+    return new XClient{d};
+}
+
+void disconnect(XClient* client) {
+    if (client == nullptr) return;
+    XCloseDisplay(client->display);
+    delete client;
+}
+
+std::string windowTitle(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    std::string title = readProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False),
+                                     XInternAtom(d, "UTF8_STRING", False));
+    if (title.empty()) title = readProperty(d, window, XA_WM_NAME, AnyPropertyType);
+    return title;
+}
+
+unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs) {
+    Display* d = client->display;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        unsigned long found = 0;
+        if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count) != 0) {
+            for (unsigned int i = 0; i < count && found == 0; ++i) {
+                XWindowAttributes attributes;
+                if (XGetWindowAttributes(d, children[i], &attributes) != 0 &&
+                    attributes.map_state == IsViewable && windowTitle(client, children[i]) == title) {
+                    found = children[i];
+                }
+            }
+            if (children != nullptr) XFree(children);
+        }
+        if (found != 0) return found;
+        sleepMs(50);
+    }
+    return 0;
+}
+
+bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(client->display, window, &attributes) == 0) return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
+Image grab(XClient* client, unsigned long window) {
+    Image out;
+    int width = 0;
+    int height = 0;
+    if (!clientSize(client, window, &width, &height)) return out;
+    XImage* image = XGetImage(client->display, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return out;
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            out.pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+void pressKey(XClient* client, unsigned long window, const char* keysymName) {
+    Display* d = client->display;
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    XSync(d, False);
+}
+
+void resize(XClient* client, unsigned long window, int width, int height) {
+    XResizeWindow(client->display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(client->display, False);
+}
+
+void requestClose(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &event);
+    XSync(d, False);
+}
+
+}  // namespace e2e

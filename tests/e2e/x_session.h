@@ -1,0 +1,51 @@
+// Driving the real viewer in a virtual X display as a person would: start it, find
+// its window by title, press keys, resize, read what the window shows, ask it to close.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, row-major
+};
+
+// An Xvfb server on a display number it picks itself (so parallel runs do not collide).
+struct XServer {
+    pid_t pid = -1;
+    int display = -1;
+};
+bool startXServer(XServer* server, std::string* error);
+void stopProcess(pid_t pid);
+
+// Starts the program with DISPLAY set (an empty display name unsets it) and stderr
+// sent to errPath.
+pid_t startProgram(const std::string& path, const std::string& display, const std::string& errPath);
+// Waits up to timeoutMs for the process to end: its exit code, or -1 on time-out
+// (then the process is killed), or 128 + signal when a signal ended it.
+int waitExit(pid_t pid, int timeoutMs);
+
+struct XClient;  // an open connection to the server
+XClient* connect(int display);
+void disconnect(XClient* client);
+
+// The top-level window whose title (_NET_WM_NAME or WM_NAME) equals title; 0 if none
+// appears within timeoutMs.
+unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs);
+std::string windowTitle(XClient* client, unsigned long window);
+bool clientSize(XClient* client, unsigned long window, int* width, int* height);
+Image grab(XClient* client, unsigned long window);
+
+// Key events through the XTEST extension, as a keyboard would make them.
+void pressKey(XClient* client, unsigned long window, const char* keysymName);
+void resize(XClient* client, unsigned long window, int width, int height);
+// The close request a window manager's close button sends: WM_DELETE_WINDOW.
+void requestClose(XClient* client, unsigned long window);
+
+}  // namespace e2e
