@@ -1,0 +1,194 @@
+// Vertex and index buffers: creation and its validation, Lock/Unlock, descriptions,
+// reference counts, and the pool that recycles small storage blocks. Draws read the
+// bytes through the device (device.cpp); nothing here draws or checks draw ranges.
+#include "gfx/sw/buffers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "gfx/sw/device.h"
+
+namespace sw {
+
+namespace {
+
+// Small enough to be per-frame geometry; larger buffers go back to the system.
+constexpr std::size_t kPooledMaxBytes = 64u << 10;
+constexpr std::size_t kPooledBlocksPerSize = 8;
+constexpr std::size_t kPooledSizes = 32;
+
+bool poolAccepted(D3DPOOL pool) {
+    // D3DPOOL_SCRATCH buffers cannot be drawn from; the subset has no use for them.
+    return pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED || pool == D3DPOOL_SYSTEMMEM;
+}
+
+bool usageAccepted(DWORD usage) {
+    return usage == 0 || usage == D3DUSAGE_WRITEONLY;
+}
+
+}  // namespace
+
+std::unique_ptr<std::uint8_t[]> takeStorage(StoragePool& pool, std::size_t bytes) {
+    for (auto& list : pool.lists) {
+        if (list.bytes != bytes || list.blocks.empty()) continue;
+        std::unique_ptr<std::uint8_t[]> block = std::move(list.blocks.back());
+        list.blocks.pop_back();
+        // A new Direct3D buffer's contents are undefined; zero them anyway so no
+        // earlier buffer's data shows through.
+        std::memset(block.get(), 0, bytes);
+        return block;
+    }
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[bytes]());
+}
+
+void returnStorage(StoragePool& pool, std::size_t bytes, std::unique_ptr<std::uint8_t[]> block) {
+    if (bytes > kPooledMaxBytes) return;
+    auto list = std::find_if(pool.lists.begin(), pool.lists.end(),
+                             [bytes](const StoragePool::FreeList& l) { return l.bytes == bytes; });
+    try {
+        if (list == pool.lists.end()) {
+            if (pool.lists.size() >= kPooledSizes) return;
+            pool.lists.push_back({bytes, {}});
+            list = pool.lists.end() - 1;
+            list->blocks.reserve(kPooledBlocksPerSize);
+        }
+        if (list->blocks.size() < kPooledBlocksPerSize) list->blocks.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+        // Recycling is an optimisation: without room for the list the block is just freed.
+    }
+}
+
+// ---- Buffer ----
+
+template <class Interface>
+Buffer<Interface>::Buffer(Device* device, std::unique_ptr<std::uint8_t[]> storage, UINT size,
+                          DWORD usage, D3DPOOL pool)
+    : usage_(usage), pool_(pool), device_(device), storage_(std::move(storage)), size_(size) {
+    device_->AddRef();
+}
+
+template <class Interface>
+Buffer<Interface>::~Buffer() {
+    // The device is alive here: either the app's last reference is going (and still
+    // holds the device) or the device itself is dropping its binding.
+    returnStorage(device_->storagePool(), size_, std::move(storage_));
+}
+
+template <class Interface>
+ULONG Buffer<Interface>::AddRef() {
+    if (appRefs_++ == 0) device_->AddRef();
+    return appRefs_ + bindRefs_;
+}
+
+template <class Interface>
+ULONG Buffer<Interface>::Release() {
+    // Releasing more than was added is undefined in COM; refusing keeps the object sane.
+    if (appRefs_ == 0) return bindRefs_;
+    const ULONG remaining = --appRefs_ + bindRefs_;
+    if (appRefs_ == 0) {
+        Device* device = device_;
+        if (bindRefs_ == 0) delete this;
+        // May destroy the device, which drops its binding and with it this buffer.
+        device->Release();
+    }
+    return remaining;
+}
+
+template <class Interface>
+void Buffer<Interface>::unbind() {
+    if (--bindRefs_ == 0 && appRefs_ == 0) delete this;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
+    if (ppDevice == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *ppDevice = device_;
+    return D3D_OK;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD) {
+    if (ppbData == nullptr) return D3DERR_INVALIDCALL;
+    *ppbData = nullptr;
+    // Size 0 locks from the offset to the end: with offset 0, the whole buffer.
+    if (SizeToLock == 0) {
+        if (OffsetToLock >= size_) return D3DERR_INVALIDCALL;
+    } else if (std::uint64_t{OffsetToLock} + SizeToLock > size_) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Direct3D 9 lets locks nest; each needs its own Unlock. The storage never moves,
+    // so every pointer handed out stays valid until the buffer goes.
+    ++lockCount_;
+    *ppbData = storage_.get() + OffsetToLock;
+    return D3D_OK;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::Unlock() {
+    if (lockCount_ == 0) return D3DERR_INVALIDCALL;
+    --lockCount_;
+    return D3D_OK;
+}
+
+template class Buffer<IDirect3DVertexBuffer9>;
+template class Buffer<IDirect3DIndexBuffer9>;
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
+    if (pDesc == nullptr) return D3DERR_INVALIDCALL;
+    *pDesc = {
+        D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, static_cast<UINT>(size()), fvf_};
+    return D3D_OK;
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
+    if (pDesc == nullptr) return D3DERR_INVALIDCALL;
+    *pDesc = {format_, D3DRTYPE_INDEXBUFFER, usage_, pool_, static_cast<UINT>(size())};
+    return D3D_OK;
+}
+
+// ---- creation on the device ----
+
+HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                                   IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
+    if (ppVertexBuffer == nullptr) return D3DERR_INVALIDCALL;
+    *ppVertexBuffer = nullptr;
+    // Shared resources belong to Direct3D 9Ex; a plain device takes no handle.
+    if (pSharedHandle != nullptr) return D3DERR_INVALIDCALL;
+    // FVF 0 is a plain byte buffer; the only vertex layout the subset has is 0x42.
+    const DWORD coloredVertex = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+    if (FVF != 0 && FVF != coloredVertex) return D3DERR_INVALIDCALL;
+    // An FVF buffer must hold at least one vertex of its format.
+    if (Length == 0 || (FVF == coloredVertex && Length < 16)) return D3DERR_INVALIDCALL;
+    if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
+    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    try {
+        *ppVertexBuffer =
+            new VertexBuffer(this, takeStorage(storagePool_, Length), Length, Usage, Pool, FVF);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                  IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
+    if (ppIndexBuffer == nullptr) return D3DERR_INVALIDCALL;
+    *ppIndexBuffer = nullptr;
+    if (pSharedHandle != nullptr) return D3DERR_INVALIDCALL;
+    if (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+    const UINT indexSize = Format == D3DFMT_INDEX16 ? 2 : 4;
+    if (Length == 0 || Length % indexSize != 0) return D3DERR_INVALIDCALL;
+    if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
+    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    try {
+        *ppIndexBuffer =
+            new IndexBuffer(this, takeStorage(storagePool_, Length), Length, Usage, Pool, Format);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return D3D_OK;
+}
+
+}  // namespace sw

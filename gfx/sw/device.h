@@ -1,0 +1,102 @@
+// The software Direct3D 9 device: the state the scene sets (render states, transforms,
+// FVF, bound buffers), its back and depth buffers, and the validated entries that hand
+// draws to the pipeline (gfx/sw/pipeline.h). The pixels themselves are the stages' job.
+// Method bodies live by topic: device.cpp (state, Clear, scenes, draws), buffers.cpp
+// (buffer creation), present.cpp (Present).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "gfx/d3d9.h"
+#include "gfx/sw/buffers.h"
+#include "gfx/sw/pipeline.h"
+
+namespace sw {
+
+// The render states the subset has, in the order of Device::renderStates_.
+inline constexpr std::array<D3DRENDERSTATETYPE, 10> kRenderStates = {
+    D3DRS_ZENABLE,  D3DRS_FILLMODE, D3DRS_SHADEMODE,    D3DRS_ZWRITEENABLE,     D3DRS_LASTPIXEL,
+    D3DRS_CULLMODE, D3DRS_ZFUNC,    D3DRS_DITHERENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_LIGHTING,
+};
+
+// Largest back buffer side we allocate (ours: Direct3D 9 has no such limit in windowed
+// mode, but a software device must not try to allocate whatever a bad size asks).
+inline constexpr UINT kMaxBackBufferSide = 8192;
+// Largest buffer we allocate (ours, for the same reason).
+inline constexpr UINT kMaxBufferBytes = 64u << 20;
+
+class Device final : public IDirect3DDevice9 {
+public:
+    // `params` has been validated and filled in by CreateDevice. Holds a reference on
+    // `direct3d` until the device goes. Throws std::bad_alloc when the buffers don't fit.
+    Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& params);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetDirect3D(IDirect3D9** ppD3D9) override;
+    HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                    const RGNDATA* pDirtyRegion) override;
+    HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                               IDirect3DVertexBuffer9** ppVertexBuffer,
+                               HANDLE* pSharedHandle) override;
+    HRESULT CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                              IDirect3DIndexBuffer9** ppIndexBuffer,
+                              HANDLE* pSharedHandle) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
+                  DWORD Stencil) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
+                          UINT PrimitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex,
+                                 UINT MinVertexIndex, UINT NumVertices, UINT startIndex,
+                                 UINT primCount) override;
+    HRESULT SetFVF(DWORD FVF) override;
+    HRESULT GetFVF(DWORD* pFVF) override;
+    HRESULT SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStreamData,
+                            UINT OffsetInBytes, UINT Stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* pIndexData) override;
+
+    StoragePool& storagePool() { return storagePool_; }
+
+private:
+    ~Device();  // through Release only
+
+    RenderTarget target();
+    D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
+    DrawState snapshot() const;
+    // Common checks of both draw entries: scene, FVF, stream and stride.
+    HRESULT checkDrawState() const;
+
+    ULONG refs_ = 1;
+    IDirect3D9* direct3d_;
+    HWND window_;
+    D3DPRESENT_PARAMETERS params_;
+
+    std::vector<std::uint32_t> backBuffer_;   // X8R8G8B8, width × height, row-major
+    std::vector<std::uint16_t> depthBuffer_;  // D16, same size; empty without auto depth
+    int width_;
+    int height_;
+
+    std::array<DWORD, kRenderStates.size()> renderStates_{};
+    D3DMATRIX world_{};
+    D3DMATRIX view_{};
+    D3DMATRIX projection_{};
+    DWORD fvf_ = 0;
+    VertexBuffer* stream_ = nullptr;  // bound, not owned by the app's count
+    UINT streamOffset_ = 0;           // bytes
+    UINT streamStride_ = 0;           // bytes
+    IndexBuffer* indices_ = nullptr;  // bound, not owned by the app's count
+    bool inScene_ = false;
+
+    Scratch scratch_;
+    StoragePool storagePool_;
+};
+
+}  // namespace sw

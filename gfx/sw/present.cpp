@@ -1,0 +1,26 @@
+// IDirect3DDevice9::Present: hands the finished back buffer to the window layer, which
+// stretches it over the client area and paces it to the display. The last step of a
+// frame; nothing here draws or changes the back buffer.
+#include "gfx/sw/device.h"
+#include "win/display.h"
+
+namespace sw {
+
+HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                        const RGNDATA* pDirtyRegion) {
+    // Partial presents are not in the subset: only the whole back buffer is shown.
+    if (pSourceRect != nullptr || pDestRect != nullptr || pDirtyRegion != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    // The frame is not finished until EndScene; the debug runtime refuses this too.
+    if (inScene_) return D3DERR_INVALIDCALL;
+    const HWND window = hDestWindowOverride != nullptr ? hDestWindowOverride : window_;
+    // D3DPRESENT_INTERVAL_DEFAULT waits for the display exactly as INTERVAL_ONE does.
+    const bool paced = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (!win::presentFrame(window, backBuffer_.data(), width_, height_, paced)) {
+        return D3DERR_INVALIDCALL;  // the window is gone or cannot show the frame
+    }
+    return D3D_OK;
+}
+
+}  // namespace sw
