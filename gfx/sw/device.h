@@ -64,11 +64,13 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer9* pIndexData) override;
 
     StoragePool& storagePool() { return storagePool_; }
+    // The back and depth buffers as the pipeline sees them; tests read depth through it,
+    // since the subset has no surface interface.
+    RenderTarget target();
 
 private:
     ~Device();  // through Release only
 
-    RenderTarget target();
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene, FVF, stream and stride.

@@ -1,0 +1,327 @@
+// Device creation and state: the checks CreateDevice makes, the Direct3D 9 defaults,
+// which render-state values the subset takes, transforms, Clear and scene bracketing.
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "tests/gfx/device_fixture.h"
+
+namespace {
+
+using gfxtest::DeviceTest;
+using gfxtest::makeWindow;
+using gfxtest::windowedParams;
+
+TEST(Direct3DCreate9, OnlyTheSdkVersionOfTheHeader) {
+    EXPECT_EQ(Direct3DCreate9(31), nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_EQ(d3d->GetAdapterCount(), 1u);
+    EXPECT_EQ(d3d->AddRef(), 2u);
+    EXPECT_EQ(d3d->Release(), 1u);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+TEST(CreateDevice, ChecksLikeDirect3D9) {
+    struct Case {
+        const char* name;
+        std::function<void(D3DPRESENT_PARAMETERS&, UINT&, D3DDEVTYPE&, DWORD&)> change;
+        HRESULT expected;
+    };
+    const DWORD sw = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    const DWORD hw = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    const Case cases[] = {
+        {"as the viewer", [](auto&, auto&, auto&, auto&) {}, D3D_OK},
+        {"reference device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_REF; }, D3D_OK},
+        {"hardware vertices", [=](auto&, auto&, auto&, auto& f) { f = hw; }, D3D_OK},
+        {"pure hardware", [=](auto&, auto&, auto&, auto& f) { f = hw | D3DCREATE_PUREDEVICE; },
+         D3D_OK},
+        {"unknown format",
+         [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_UNKNOWN; }, D3D_OK},
+        {"immediate",
+         [](auto& p, auto&, auto&, auto&) {
+             p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+         },
+         D3D_OK},
+        {"no depth buffer", [](auto& p, auto&, auto&, auto&) { p.EnableAutoDepthStencil = FALSE; },
+         D3D_OK},
+        {"second adapter", [](auto&, auto& a, auto&, auto&) { a = 1; }, D3DERR_INVALIDCALL},
+        {"software device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_SW; },
+         D3DERR_INVALIDCALL},
+        {"no vertex processing", [](auto&, auto&, auto&, auto& f) { f = 0; }, D3DERR_INVALIDCALL},
+        {"two vertex processings", [=](auto&, auto&, auto&, auto& f) { f = sw | hw; },
+         D3DERR_INVALIDCALL},
+        {"pure software", [=](auto&, auto&, auto&, auto& f) { f = sw | D3DCREATE_PUREDEVICE; },
+         D3DERR_INVALIDCALL},
+        {"full screen", [](auto& p, auto&, auto&, auto&) { p.Windowed = FALSE; },
+         D3DERR_NOTAVAILABLE},
+        {"16-bit colour", [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_R5G6B5; },
+         D3DERR_NOTAVAILABLE},
+        {"two back buffers", [](auto& p, auto&, auto&, auto&) { p.BackBufferCount = 2; },
+         D3DERR_INVALIDCALL},
+        {"multisampled",
+         [](auto& p, auto&, auto&, auto&) {
+             p.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(2);
+         },
+         D3DERR_INVALIDCALL},
+        {"swap effect 0", [](auto& p, auto&, auto&, auto&) { p.SwapEffect = D3DSWAPEFFECT(0); },
+         D3DERR_INVALIDCALL},
+        {"D24S8 depth",
+         [](auto& p, auto&, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_D24S8; },
+         D3DERR_NOTAVAILABLE},
+        {"interval two", [](auto& p, auto&, auto&, auto&) { p.PresentationInterval = 2; },
+         D3DERR_INVALIDCALL},
+        {"refresh rate", [](auto& p, auto&, auto&, auto&) { p.FullScreen_RefreshRateInHz = 60; },
+         D3DERR_INVALIDCALL},
+        {"wider than 8192", [](auto& p, auto&, auto&, auto&) { p.BackBufferWidth = 8193; },
+         D3DERR_INVALIDCALL},
+        {"no window", [](auto& p, auto&, auto&, auto&) { p.hDeviceWindow = nullptr; },
+         D3DERR_INVALIDCALL},
+        {"dead window",
+         [](auto& p, auto&, auto&, auto&) {
+             p.hDeviceWindow = makeWindow(8, 8);
+             DestroyWindow(p.hDeviceWindow);
+         },
+         D3DERR_INVALIDCALL},
+    };
+    win::headless::reset();
+    const HWND window = makeWindow(40, 30);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    for (const Case& c : cases) {
+        D3DPRESENT_PARAMETERS p = windowedParams(window, 40, 30);
+        UINT adapter = 0;
+        D3DDEVTYPE type = D3DDEVTYPE_HAL;
+        DWORD flags = sw;
+        c.change(p, adapter, type, flags);
+        // The focus window is null so "no window" has nothing to fall back on.
+        // A failing CreateDevice must still overwrite the out-pointer with NULL.
+        IDirect3DDevice9* const sentinel = reinterpret_cast<IDirect3DDevice9*>(&p);
+        IDirect3DDevice9* device = sentinel;
+        EXPECT_EQ(d3d->CreateDevice(adapter, type, nullptr, flags, &p, &device), c.expected)
+            << c.name;
+        EXPECT_EQ(device != nullptr, SUCCEEDED(c.expected)) << c.name;
+        if (device != nullptr && device != sentinel) {
+            EXPECT_EQ(device->Release(), 0u) << c.name;
+        }
+    }
+    D3DPRESENT_PARAMETERS p = windowedParams(window, 40, 30);
+    IDirect3DDevice9* device = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, sw, nullptr, &device),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, sw, &p, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+TEST(CreateDevice, ZeroSizeTakesTheClientAreaAndIsWrittenBack) {
+    win::headless::reset();
+    const HWND window = makeWindow(320, 200);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS p = windowedParams(nullptr, 0, 0);
+    p.BackBufferFormat = D3DFMT_UNKNOWN;
+    IDirect3DDevice9* device = nullptr;
+    // hDeviceWindow is null, so the focus window becomes the device window.
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
+                                &device),
+              D3D_OK);
+    EXPECT_EQ(p.BackBufferWidth, 320u);
+    EXPECT_EQ(p.BackBufferHeight, 200u);
+    EXPECT_EQ(p.BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(p.BackBufferCount, 1u);
+    const sw::RenderTarget t = static_cast<sw::Device*>(device)->target();
+    EXPECT_EQ(t.width, 320);
+    EXPECT_EQ(t.height, 200);
+    EXPECT_NE(t.depth, nullptr);
+    device->Release();
+    d3d->Release();
+}
+
+TEST_F(DeviceTest, StartsWithDirect3D9Defaults) {
+    const std::pair<D3DRENDERSTATETYPE, DWORD> defaults[] = {
+        {D3DRS_ZENABLE, D3DZB_TRUE},  // the device has an automatic depth buffer
+        {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_LIGHTING, TRUE},
+        {D3DRS_LASTPIXEL, TRUE},
+        {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_DITHERENABLE, FALSE},
+        {D3DRS_ALPHABLENDENABLE, FALSE},
+    };
+    for (const auto& [state, value] : defaults) {
+        DWORD got = 0xDEAD;
+        EXPECT_EQ(device->GetRenderState(state, &got), D3D_OK);
+        EXPECT_EQ(got, value) << "state " << state;
+    }
+    const D3DTRANSFORMSTATETYPE transforms[] = {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION};
+    for (const D3DTRANSFORMSTATETYPE t : transforms) {
+        D3DMATRIX m{};
+        EXPECT_EQ(device->GetTransform(t, &m), D3D_OK);
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i / 4][i % 4], i % 5 == 0 ? 1.0f : 0.0f);
+    }
+    DWORD fvf = 1;
+    EXPECT_EQ(device->GetFVF(&fvf), D3D_OK);
+    EXPECT_EQ(fvf, 0u);
+}
+
+TEST(DeviceDefaults, DepthTestingIsOffWithoutADepthBuffer) {
+    win::headless::reset();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS p = windowedParams(makeWindow(8, 8), 8, 8);
+    p.EnableAutoDepthStencil = FALSE;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
+                                &device),
+              D3D_OK);
+    DWORD z = 7;
+    device->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, static_cast<DWORD>(D3DZB_FALSE));
+    // Nothing to clear either.
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    device->Release();
+    d3d->Release();
+}
+
+TEST_F(DeviceTest, RenderStatesTakeOnlyWhatTheSubsetHonours) {
+    struct Case {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+        bool accepted;
+    } cases[] = {
+        {D3DRS_ZENABLE, D3DZB_FALSE, true},
+        {D3DRS_ZENABLE, D3DZB_USEW, false},
+        {D3DRS_ZWRITEENABLE, FALSE, true},
+        {D3DRS_ZWRITEENABLE, 2, false},
+        {D3DRS_ZFUNC, D3DCMP_ALWAYS, true},
+        {D3DRS_ZFUNC, D3DCMP_NEVER, true},
+        {D3DRS_ZFUNC, 0, false},
+        {D3DRS_ZFUNC, 9, false},
+        {D3DRS_SHADEMODE, D3DSHADE_FLAT, true},
+        {D3DRS_SHADEMODE, D3DSHADE_PHONG, true},
+        {D3DRS_SHADEMODE, 0, false},
+        {D3DRS_SHADEMODE, 4, false},
+        {D3DRS_CULLMODE, D3DCULL_NONE, true},
+        {D3DRS_CULLMODE, D3DCULL_CW, true},
+        {D3DRS_CULLMODE, 0, false},
+        {D3DRS_CULLMODE, 4, false},
+        {D3DRS_LIGHTING, FALSE, true},
+        {D3DRS_LASTPIXEL, FALSE, true},
+        {D3DRS_FILLMODE, D3DFILL_WIREFRAME, false},
+        {D3DRS_FILLMODE, D3DFILL_POINT, false},
+        {D3DRS_DITHERENABLE, TRUE, true},
+        {D3DRS_ALPHABLENDENABLE, TRUE, false},
+        {static_cast<D3DRENDERSTATETYPE>(60), 0, false},  // a state the subset lacks
+    };
+    for (const Case& c : cases) {
+        DWORD before = 0xBEEF;
+        const bool known = device->GetRenderState(c.state, &before) == D3D_OK;
+        EXPECT_EQ(device->SetRenderState(c.state, c.value),
+                  c.accepted ? D3D_OK : D3DERR_INVALIDCALL)
+            << "state " << c.state << " value " << c.value;
+        DWORD after = 0xBEEF;
+        if (known) device->GetRenderState(c.state, &after);
+        EXPECT_EQ(after, c.accepted ? c.value : before) << "state " << c.state;
+        if (c.accepted) device->SetRenderState(c.state, before);  // back to the default
+    }
+    EXPECT_EQ(device->GetRenderState(D3DRS_LIGHTING, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, TransformsAndFvfRefuseWhatIsNotThere) {
+    D3DMATRIX m{};
+    m._41 = 3.0f;
+    m._44 = 1.0f;
+    EXPECT_EQ(device->SetTransform(D3DTS_VIEW, &m), D3D_OK);
+    D3DMATRIX got{};
+    device->GetTransform(D3DTS_VIEW, &got);
+    EXPECT_EQ(got._41, 3.0f);
+    EXPECT_EQ(device->SetTransform(D3DTS_WORLDMATRIX(1), &m), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(16), &m), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTransform(D3DTS_WORLD, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetTransform(D3DTS_PROJECTION, nullptr), D3DERR_INVALIDCALL);
+
+    EXPECT_EQ(device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);
+    EXPECT_EQ(device->SetFVF(D3DFVF_XYZ), D3DERR_INVALIDCALL);
+    DWORD fvf = 0;
+    device->GetFVF(&fvf);
+    EXPECT_EQ(fvf, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+}
+
+TEST_F(DeviceTest, ClearFillsColourAndD16Depth) {
+    const sw::RenderTarget t = target();
+    const int n = t.width * t.height;
+    // Alpha is not stored in an X8R8G8B8 target: the colour must come out the same.
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00336699, 0.5f, 0),
+              D3D_OK);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(t.color[i] & 0x00FFFFFFu, 0x00336699u) << i;
+        ASSERT_NEAR(t.depth[i], 0x8000, 2) << i;
+    }
+    const struct {
+        float z;
+        int d16;
+    } depths[] = {{1.0f, 0xFFFF}, {0.0f, 0}, {0.25f, 0x4000}};
+    for (const auto& d : depths) {
+        device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, d.z, 0);
+        EXPECT_NEAR(t.depth[0], d.d16, 1) << d.z;
+        EXPECT_EQ(t.depth[n - 1], t.depth[0]);
+    }
+    EXPECT_EQ(t.color[0] & 0x00FFFFFFu, 0x00336699u);  // a depth clear leaves colour alone
+}
+
+TEST_F(DeviceTest, ClearRectanglesAreClippedToTheTarget) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000, 1.0f, 0);
+    // One rectangle hangs off the top-left corner, one is empty, one is off-screen.
+    const D3DRECT rects[] = {{-5, -5, 3, 2}, {6, 6, 6, 9}, {100, 100, 120, 120}};
+    ASSERT_EQ(device->Clear(3, rects, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFF, 0.0f, 0),
+              D3D_OK);
+    const sw::RenderTarget t = target();
+    for (int y = 0; y < t.height; ++y) {
+        for (int x = 0; x < t.width; ++x) {
+            const bool inside = x < 3 && y < 2;
+            EXPECT_EQ(t.color[y * t.width + x] & 0xFFFFFFu, inside ? 0xFFFFFFu : 0u)
+                << x << "," << y;
+            EXPECT_EQ(t.depth[y * t.width + x], inside ? 0 : 0xFFFF) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DeviceTest, ClearMisuseIsRefusedAndChangesNothing) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x123456, 1.0f, 0);
+    const std::vector<std::uint32_t> before = pixels();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        DWORD count;
+        bool rects;
+        DWORD flags;
+        float z;
+    } cases[] = {
+        {1, false, D3DCLEAR_TARGET, 1.0f},                     // rectangles promised, none given
+        {0, false, D3DCLEAR_STENCIL, 1.0f},                    // D16 has no stencil
+        {0, false, D3DCLEAR_TARGET | D3DCLEAR_STENCIL, 1.0f},  // nor with colour
+        {0, false, D3DCLEAR_ZBUFFER, 1.5f},
+        {0, false, D3DCLEAR_ZBUFFER, -0.1f},
+        {0, false, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nan},
+        {0, false, 0, 1.0f},
+        {0, false, 0x10, 1.0f},
+    };
+    const D3DRECT rect{0, 0, 4, 4};
+    for (const auto& c : cases) {
+        EXPECT_EQ(device->Clear(c.count, c.rects ? &rect : nullptr, c.flags, 0xFF0000, c.z, 0),
+                  D3DERR_INVALIDCALL)
+            << c.flags;
+    }
+    EXPECT_EQ(pixels(), before);
+    EXPECT_EQ(target().depth[0], 0xFFFF);
+}
+
+TEST_F(DeviceTest, ScenesDoNotNest) {
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);  // a new frame after a finished one
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+}
+
+}  // namespace
