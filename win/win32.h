@@ -66,6 +66,22 @@ struct MSG {
 
 using WNDPROC = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 
+// What WM_CREATE carries in lParam: the arguments CreateWindowExW was given.
+struct CREATESTRUCTW {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
+};
+
 struct WNDCLASSEXW {
     UINT cbSize;
     UINT style;
@@ -82,8 +98,12 @@ struct WNDCLASSEXW {
 };
 
 // ---- word packing ----
-constexpr WORD LOWORD(std::uintptr_t value) { return static_cast<WORD>(value & 0xFFFF); }
-constexpr WORD HIWORD(std::uintptr_t value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
+constexpr WORD LOWORD(std::uintptr_t value) {
+    return static_cast<WORD>(value & 0xFFFF);
+}
+constexpr WORD HIWORD(std::uintptr_t value) {
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
 constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
     return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
@@ -118,6 +138,7 @@ constexpr UINT PM_REMOVE = 0x0001;
 constexpr UINT CS_VREDRAW = 0x0001;
 constexpr UINT CS_HREDRAW = 0x0002;
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr DWORD WS_CAPTION = 0x00C00000;
 constexpr DWORD WS_SYSMENU = 0x00080000;
 constexpr DWORD WS_THICKFRAME = 0x00040000;
@@ -139,6 +160,7 @@ constexpr int SW_SHOWDEFAULT = 10;
 // ---- virtual-key codes ----
 constexpr WPARAM VK_BACK = 0x08;
 constexpr WPARAM VK_TAB = 0x09;
+constexpr WPARAM VK_CLEAR = 0x0C;
 constexpr WPARAM VK_RETURN = 0x0D;
 constexpr WPARAM VK_SHIFT = 0x10;
 constexpr WPARAM VK_CONTROL = 0x11;
@@ -179,6 +201,7 @@ constexpr WPARAM VK_F9 = 0x78;
 constexpr WPARAM VK_F10 = 0x79;
 constexpr WPARAM VK_F11 = 0x7A;
 constexpr WPARAM VK_F12 = 0x7B;
+constexpr WPARAM VK_F13 = 0x7C;  // through VK_F24 = 0x87
 constexpr WPARAM VK_NUMLOCK = 0x90;
 constexpr WPARAM VK_SCROLL = 0x91;
 constexpr WPARAM VK_LSHIFT = 0xA0;
@@ -198,6 +221,7 @@ constexpr WPARAM VK_OEM_4 = 0xDB;
 constexpr WPARAM VK_OEM_5 = 0xDC;
 constexpr WPARAM VK_OEM_6 = 0xDD;
 constexpr WPARAM VK_OEM_7 = 0xDE;
+constexpr WPARAM VK_OEM_102 = 0xE2;
 
 // ---- start-up information ----
 constexpr DWORD STARTF_USESHOWWINDOW = 0x00000001;
@@ -205,9 +229,9 @@ constexpr DWORD STARTF_USESHOWWINDOW = 0x00000001;
 // ---- user32 ----
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
-HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
-                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                            LPVOID param);
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);

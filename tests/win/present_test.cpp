@@ -1,0 +1,177 @@
+// win::presentFrame on the headless back end: the nearest-neighbour stretch of a whole
+// back buffer over client areas of other sizes (expected pixels from the pixel-centre
+// rule), a minimised client, resizes as posted WM_SIZE, and display pacing.
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "tests/win/recorder.h"
+#include "win/display.h"
+
+namespace {
+
+using wintest::received;
+using wintest::WinTest;
+
+// Every pixel names its own position, so a stretched image says where each pixel came from.
+std::uint32_t tag(int x, int y) {
+    return 0xFF000000u | (std::uint32_t(x) << 12) | std::uint32_t(y);
+}
+
+std::vector<std::uint32_t> taggedFrame(int width, int height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) pixels[static_cast<std::size_t>(y) * width + x] = tag(x, y);
+    }
+    return pixels;
+}
+
+class Present : public WinTest {
+protected:
+    const win::headless::Frame& presentTo(int clientWidth, int clientHeight,
+                                          const std::vector<std::uint32_t>& pixels, int width,
+                                          int height) {
+        HWND hWnd = create(clientWidth, clientHeight);
+        EXPECT_NE(hWnd, nullptr);
+        EXPECT_TRUE(win::presentFrame(hWnd, pixels.data(), width, height, false));
+        return win::headless::lastFrame();
+    }
+};
+
+TEST_F(Present, StretchSamplesThePixelCentreRule) {
+    const std::vector<std::uint32_t> src = taggedFrame(800, 600);
+    struct Case {
+        int width, height;
+    };
+    for (const Case c : {Case{400, 300}, Case{1600, 1200}, Case{1000, 500}, Case{1, 1}}) {
+        const win::headless::Frame& frame = presentTo(c.width, c.height, src, 800, 600);
+        ASSERT_EQ(frame.width, c.width);
+        ASSERT_EQ(frame.height, c.height);
+        ASSERT_EQ(frame.pixels.size(), std::size_t(c.width) * c.height);
+        int wrong = 0;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                // destination (x, y) samples source (floor((x + 0.5)·800/W), floor((y +
+                // 0.5)·600/H))
+                const int sx = static_cast<int>(std::floor((x + 0.5) * 800.0 / c.width));
+                const int sy = static_cast<int>(std::floor((y + 0.5) * 600.0 / c.height));
+                if (frame.pixels[std::size_t(y) * c.width + x] != tag(sx, sy) && wrong++ < 5) {
+                    ADD_FAILURE() << c.width << "x" << c.height << " at (" << x << ", " << y << ")";
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << c.width << "x" << c.height;
+    }
+}
+
+TEST_F(Present, StretchByHandWorkedPixels) {
+    const std::vector<std::uint32_t> src = taggedFrame(800, 600);
+    // Halving takes the second of each pair; doubling repeats each pixel twice.
+    const auto& half = presentTo(400, 300, src, 800, 600);
+    EXPECT_EQ(half.pixels[0], tag(1, 1));
+    EXPECT_EQ(half.pixels[299 * 400 + 399], tag(799, 599));
+    const auto& twice = presentTo(1600, 1200, src, 800, 600);
+    EXPECT_EQ(twice.pixels[0], tag(0, 0));
+    EXPECT_EQ(twice.pixels[1], tag(0, 0));
+    EXPECT_EQ(twice.pixels[2], tag(1, 0));
+    EXPECT_EQ(twice.pixels[3 * 1600 + 5], tag(2, 1));
+    // 1000 × 500: x scales by 0.8, y by 1.2.
+    const auto& wide = presentTo(1000, 500, src, 800, 600);
+    EXPECT_EQ(wide.pixels[3], tag(2, 0));             // 3.5 · 0.8 = 2.8
+    EXPECT_EQ(wide.pixels[2 * 1000 + 2], tag(2, 3));  // 2.5 · 0.8 = 2.0, 2.5 · 1.2 = 3.0
+    EXPECT_EQ(wide.pixels[499 * 1000 + 999], tag(799, 599));
+    // One pixel samples the centre of the whole frame.
+    EXPECT_EQ(presentTo(1, 1, src, 800, 600).pixels[0], tag(400, 300));
+    // 2 × 2 over 3 × 3: columns sample 0, 1, 1 (0.33, 1.0, 1.67).
+    const std::vector<std::uint32_t> quad = {1, 2, 3, 4};
+    const auto& nine = presentTo(3, 3, quad, 2, 2);
+    EXPECT_EQ(nine.pixels, (std::vector<std::uint32_t>{1, 2, 2, 3, 4, 4, 3, 4, 4}));
+}
+
+TEST_F(Present, BackBufferIsKeptUnstretched) {
+    const std::vector<std::uint32_t> src = taggedFrame(8, 6);
+    presentTo(3, 2, src, 8, 6);
+    const auto& back = win::headless::lastBackBuffer();
+    EXPECT_EQ(back.width, 8);
+    EXPECT_EQ(back.height, 6);
+    EXPECT_EQ(back.pixels, src);
+    EXPECT_EQ(win::headless::presentCount(), 1);
+}
+
+TEST_F(Present, BadFramesAreRefused) {
+    HWND hWnd = create(4, 4);
+    const std::uint32_t pixel = 0;
+    EXPECT_FALSE(win::presentFrame(hWnd, nullptr, 1, 1, false));
+    EXPECT_FALSE(win::presentFrame(hWnd, &pixel, 0, 1, false));
+    EXPECT_FALSE(win::presentFrame(hWnd, &pixel, 1, -1, false));
+    EXPECT_EQ(win::headless::presentCount(), 0);
+}
+
+TEST_F(Present, ResizeIsPostedAndTheNextPresentFollowsIt) {
+    HWND hWnd = create(800, 600);
+    received.clear();
+    struct Case {
+        int width, height;
+        WPARAM type;
+    };
+    for (const Case c : {Case{1000, 500, SIZE_RESTORED}, Case{0, 0, SIZE_MINIMIZED},
+                         Case{300, 200, SIZE_RESTORED}}) {
+        win::headless::setClientSize(hWnd, c.width, c.height);
+        EXPECT_TRUE(received.empty()) << "posted, not sent";
+        MSG msg{};
+        ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_EQ(msg.hwnd, hWnd);
+        EXPECT_EQ(msg.message, WM_SIZE);
+        EXPECT_EQ(msg.wParam, c.type);
+        EXPECT_EQ(LOWORD(msg.lParam), c.width);
+        EXPECT_EQ(HIWORD(msg.lParam), c.height);
+        RECT rect{};
+        ASSERT_TRUE(GetClientRect(hWnd, &rect));
+        EXPECT_EQ(rect.right, c.width);
+        EXPECT_EQ(rect.bottom, c.height);
+
+        // Minimised: nothing to draw, yet the present counts and succeeds.
+        const std::vector<std::uint32_t> src = taggedFrame(8, 6);
+        EXPECT_TRUE(win::presentFrame(hWnd, src.data(), 8, 6, false));
+        EXPECT_EQ(win::headless::lastFrame().width, c.width);
+        EXPECT_EQ(win::headless::lastFrame().height, c.height);
+        EXPECT_EQ(win::headless::lastFrame().pixels.size(), std::size_t(c.width) * c.height);
+    }
+    EXPECT_EQ(win::headless::presentCount(), 3);
+}
+
+TEST_F(Present, HooksSeeEachPresentInTurn) {
+    std::vector<int> counts;
+    win::headless::Hooks hooks;
+    hooks.onPresent = [&](HWND, int n) { counts.push_back(n); };
+    win::headless::setHooks(hooks);
+    HWND hWnd = create(2, 2);
+    const std::uint32_t pixel = 0;
+    for (int i = 0; i < 3; ++i) win::presentFrame(hWnd, &pixel, 1, 1, true);
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3}));
+}
+
+double secondsFor30Presents(HWND hWnd, bool paced) {
+    const std::uint32_t pixels[4] = {};
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 30; ++i) EXPECT_TRUE(win::presentFrame(hWnd, pixels, 2, 2, paced));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(Present, PacingHoldsPresentsToTheRefreshRate) {
+    HWND hWnd = create(4, 4);
+    // Off by default, and a present that does not ask for pacing is never held.
+    EXPECT_LT(secondsFor30Presents(hWnd, true), 0.2);
+    win::headless::setPacing(true, 60);
+    EXPECT_LT(secondsFor30Presents(hWnd, false), 0.2);
+    // 30 presents at 60 Hz span at least 29 periods (0.483 s).
+    win::headless::setPacing(true, 60);
+    EXPECT_GE(secondsFor30Presents(hWnd, true), 0.45);
+    // A minimised client still paces.
+    win::headless::setPacing(true, 60);
+    win::headless::setClientSize(hWnd, 0, 0);
+    EXPECT_GE(secondsFor30Presents(hWnd, true), 0.45);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// A window procedure that writes down every message it receives, for the win tests,
+// and a fixture that gives each test a fresh headless back end with one registered class.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "win/headless/headless.h"
+#include "win/win32.h"
+
+namespace wintest {
+
+struct Received {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool alive;  // IsWindow(hwnd) while the procedure ran
+};
+
+inline std::vector<Received> received;
+// Lets a test answer a message itself; returning true skips DefWindowProcW.
+inline std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)> answer;
+
+inline LRESULT CALLBACK recordingProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    received.push_back({hWnd, message, wParam, lParam, IsWindow(hWnd) != FALSE});
+    LRESULT result = 0;
+    if (answer && answer(hWnd, message, wParam, lParam, &result)) return result;
+    return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+inline std::vector<UINT> messagesOf(const std::vector<Received>& list) {
+    std::vector<UINT> out;
+    for (const Received& r : list) out.push_back(r.message);
+    return out;
+}
+
+class WinTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::headless::reset();
+        received.clear();
+        answer = nullptr;
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = recordingProc;
+        wc.lpszClassName = L"TestClass";
+        ASSERT_NE(RegisterClassExW(&wc), 0);
+    }
+    void TearDown() override {
+        answer = nullptr;
+        win::headless::reset();
+    }
+
+    HWND create(int width = 800, int height = 600) {
+        return CreateWindowExW(0, L"TestClass", L"test", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+};
+
+}  // namespace wintest

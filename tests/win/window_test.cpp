@@ -1,0 +1,237 @@
+// The class registry and the window lifecycle on the headless back end: what
+// RegisterClassExW refuses, the messages CreateWindowExW, ShowWindow and DestroyWindow
+// send before they return, and handles that outlive their window.
+#include <cstring>
+#include <string>
+
+#include "tests/win/recorder.h"
+#include "win/display.h"
+
+namespace {
+
+using wintest::messagesOf;
+using wintest::received;
+using wintest::recordingProc;
+using wintest::WinTest;
+
+LRESULT CALLBACK otherProc(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
+
+TEST_F(WinTest, RegisterClassRefusesBadRecordsAndDuplicates) {
+    struct Case {
+        const char* name;
+        UINT cbSize;
+        WNDPROC proc;
+        LPCWSTR className;
+    };
+    const Case cases[] = {
+        {"cbSize too small", 48, otherProc, L"Fresh"},
+        {"cbSize too large", sizeof(WNDCLASSEXW) + 8, otherProc, L"Fresh"},
+        {"no procedure", sizeof(WNDCLASSEXW), nullptr, L"Fresh"},
+        {"no name", sizeof(WNDCLASSEXW), otherProc, nullptr},
+        {"same name", sizeof(WNDCLASSEXW), otherProc, L"TestClass"},
+        {"same name in other case", sizeof(WNDCLASSEXW), otherProc, L"testCLASS"},
+    };
+    for (const Case& c : cases) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = c.cbSize;
+        wc.lpfnWndProc = c.proc;
+        wc.lpszClassName = c.className;
+        EXPECT_EQ(RegisterClassExW(&wc), 0) << c.name;
+    }
+    EXPECT_EQ(RegisterClassExW(nullptr), 0);
+
+    // None of the refused records registered "Fresh"; a good one still can.
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = otherProc;
+    wc.lpszClassName = L"Fresh";
+    EXPECT_NE(RegisterClassExW(&wc), 0);
+}
+
+TEST_F(WinTest, ClassNamesMatchWhateverTheirCase) {
+    HWND hWnd =
+        CreateWindowExW(0, L"TESTCLASS", L"t", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    EXPECT_EQ(UnregisterClassW(L"testclass", nullptr), FALSE);  // a window still uses it
+    DestroyWindow(hWnd);
+    EXPECT_EQ(UnregisterClassW(L"testclass", nullptr), TRUE);
+    EXPECT_EQ(create(), nullptr);
+}
+
+TEST_F(WinTest, CreationFailuresReturnNullWithOneLineReason) {
+    HWND hWnd = CreateWindowExW(0, L"NoSuchClass", L"t", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                nullptr);
+    EXPECT_EQ(hWnd, nullptr);
+    EXPECT_NE(std::string(win::lastErrorText()).find("NoSuchClass"), std::string::npos)
+        << win::lastErrorText();
+
+    win::headless::failNextWindowCreation("no display");
+    EXPECT_EQ(create(), nullptr);
+    const std::string reason = win::lastErrorText();
+    EXPECT_NE(reason.find("no display"), std::string::npos) << reason;
+    EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+    EXPECT_TRUE(received.empty()) << "a window that failed must not hear anything";
+
+    // Only the next creation fails.
+    EXPECT_NE(create(), nullptr);
+}
+
+TEST_F(WinTest, CreateSendsCreateThenSizeBeforeReturning) {
+    HWND hWnd = create(640, 480);
+    ASSERT_NE(hWnd, nullptr);
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_CREATE, WM_SIZE}));
+    EXPECT_EQ(received[0].hwnd, hWnd);
+    EXPECT_EQ(received[1].wParam, SIZE_RESTORED);
+    EXPECT_EQ(LOWORD(received[1].lParam), 640);
+    EXPECT_EQ(HIWORD(received[1].lParam), 480);
+
+    RECT rect{-1, -1, -1, -1};
+    ASSERT_TRUE(GetClientRect(hWnd, &rect));
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 640);
+    EXPECT_EQ(rect.bottom, 480);
+}
+
+TEST_F(WinTest, CreateArgumentsReachWmCreate) {
+    int token = 0;
+    wintest::answer = [&](HWND, UINT message, WPARAM, LPARAM lParam, LRESULT*) {
+        if (message != WM_CREATE) return false;
+        const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        EXPECT_EQ(cs->lpCreateParams, &token);
+        EXPECT_EQ(cs->cx, 320);
+        EXPECT_EQ(cs->cy, 200);
+        EXPECT_EQ(cs->x, 7);
+        EXPECT_EQ(cs->y, 9);
+        EXPECT_EQ(static_cast<DWORD>(cs->style), WS_OVERLAPPEDWINDOW);
+        EXPECT_EQ(std::wcscmp(cs->lpszName, L"title"), 0);
+        return false;
+    };
+    EXPECT_NE(CreateWindowExW(0, L"TestClass", L"title", WS_OVERLAPPEDWINDOW, 7, 9, 320, 200,
+                              nullptr, nullptr, nullptr, &token),
+              nullptr);
+}
+
+TEST_F(WinTest, CreateRefusedByTheProcedureLeavesNoWindow) {
+    HWND seen = nullptr;
+    wintest::answer = [&](HWND hWnd, UINT message, WPARAM, LPARAM, LRESULT* result) {
+        if (message != WM_CREATE) return false;
+        seen = hWnd;
+        *result = -1;
+        return true;
+    };
+    EXPECT_EQ(create(), nullptr);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_FALSE(IsWindow(seen));
+    // Win32 destroys the refused window, so it hears WM_DESTROY and nothing after.
+    EXPECT_EQ(messagesOf(received), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
+    EXPECT_STRNE(win::lastErrorText(), "");
+}
+
+TEST_F(WinTest, ShowWindowSendsShowAndSizeBeforeReturning) {
+    HWND hWnd = create();
+    ASSERT_NE(hWnd, nullptr);
+    received.clear();
+    EXPECT_EQ(ShowWindow(hWnd, SW_SHOWDEFAULT), FALSE);  // was hidden
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SHOWWINDOW, WM_SIZE}));
+    EXPECT_EQ(received[0].wParam, static_cast<WPARAM>(TRUE));
+    EXPECT_EQ(received[1].wParam, SIZE_RESTORED);
+    EXPECT_EQ(LOWORD(received[1].lParam), 800);
+    EXPECT_EQ(HIWORD(received[1].lParam), 600);
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "sent, not posted";
+
+    EXPECT_EQ(ShowWindow(hWnd, SW_SHOW), TRUE);  // was visible
+    received.clear();
+    EXPECT_EQ(ShowWindow(hWnd, SW_HIDE), TRUE);
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SHOWWINDOW}));
+    EXPECT_EQ(received[0].wParam, static_cast<WPARAM>(FALSE));
+
+    received.clear();
+    ShowWindow(hWnd, SW_SHOWMINIMIZED);
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SHOWWINDOW, WM_SIZE}));
+    EXPECT_EQ(received[1].wParam, SIZE_MINIMIZED);
+    EXPECT_EQ(received[1].lParam, 0);
+}
+
+TEST_F(WinTest, CloseThroughDefWindowProcDestroysBeforeReturning) {
+    HWND hWnd = create();
+    ASSERT_NE(hWnd, nullptr);
+    received.clear();
+    EXPECT_EQ(SendMessageW(hWnd, WM_CLOSE, 0, 0), 0);
+    // WM_CLOSE → DefWindowProcW → DestroyWindow → WM_DESTROY, all inside this call,
+    // and the window still existed while it heard WM_DESTROY.
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+    EXPECT_TRUE(received[1].alive);
+    EXPECT_FALSE(IsWindow(hWnd));
+
+    // The handle is stale from now on: every call refuses it and nothing is heard.
+    received.clear();
+    RECT rect{};
+    EXPECT_EQ(DestroyWindow(hWnd), FALSE);
+    EXPECT_EQ(ShowWindow(hWnd, SW_SHOW), FALSE);
+    EXPECT_EQ(GetClientRect(hWnd, &rect), FALSE);
+    EXPECT_EQ(SendMessageW(hWnd, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(DefWindowProcW(hWnd, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(PostMessageW(hWnd, WM_CLOSE, 0, 0), FALSE);
+    EXPECT_TRUE(received.empty());
+
+    // A new window never reuses the old handle.
+    HWND next = create();
+    EXPECT_NE(next, hWnd);
+}
+
+TEST_F(WinTest, DestroyInsideWmDestroyIsNotRepeated) {
+    HWND hWnd = create();
+    ASSERT_NE(hWnd, nullptr);
+    int destroys = 0;
+    wintest::answer = [&](HWND h, UINT message, WPARAM, LPARAM, LRESULT*) {
+        if (message == WM_DESTROY) {
+            ++destroys;
+            EXPECT_EQ(DestroyWindow(h), FALSE);
+        }
+        return false;
+    };
+    EXPECT_EQ(DestroyWindow(hWnd), TRUE);
+    EXPECT_EQ(destroys, 1);
+    EXPECT_FALSE(IsWindow(hWnd));
+}
+
+TEST_F(WinTest, GarbageHandlesAreRefusedNotFollowed) {
+    for (std::uintptr_t value :
+         {std::uintptr_t{0}, std::uintptr_t{1}, std::uintptr_t{0xDEADBEEF}, ~std::uintptr_t{0}}) {
+        const HWND junk = reinterpret_cast<HWND>(value);
+        RECT rect{};
+        EXPECT_FALSE(IsWindow(junk));
+        EXPECT_FALSE(GetClientRect(junk, &rect));
+        EXPECT_FALSE(ShowWindow(junk, SW_SHOW));
+        EXPECT_FALSE(DestroyWindow(junk));
+        EXPECT_EQ(SendMessageW(junk, WM_CLOSE, 0, 0), 0);
+        const std::uint32_t pixel = 0;
+        EXPECT_FALSE(win::presentFrame(junk, &pixel, 1, 1, false));
+    }
+}
+
+TEST_F(WinTest, CursorAndModuleHandles) {
+    EXPECT_NE(LoadCursorW(nullptr, IDC_ARROW), nullptr);
+    EXPECT_EQ(LoadCursorW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
+    EXPECT_NE(GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(GetModuleHandleW(nullptr), GetModuleHandleW(nullptr));
+}
+
+TEST_F(WinTest, ResetForgetsClassesAndWindows) {
+    HWND hWnd = create();
+    ASSERT_NE(hWnd, nullptr);
+    win::headless::reset();
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_EQ(create(), nullptr) << "the class should be gone too";
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = recordingProc;
+    wc.lpszClassName = L"TestClass";
+    EXPECT_NE(RegisterClassExW(&wc), 0);
+}
+
+}  // namespace

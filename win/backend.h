@@ -1,0 +1,35 @@
+// The seam between the platform-neutral core and a back end (SDL2 or headless): the
+// core keeps window records, the queue and the Win32 rules; a back end owns the native
+// window, turns native events into posted messages and puts pixels on screen.
+// Exactly one back end is linked into a program (win_sdl or win_headless).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "win/win32.h"
+
+namespace win::backend {
+
+// Opens a hidden native window with a client of width × height for the record hWnd.
+// On failure returns false after setting the error line (setLastErrorText).
+bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height);
+
+// Runs once CreateWindowExW has sent WM_CREATE and WM_SIZE, just before it returns.
+void windowCreated(HWND hWnd);
+
+// Applies a ShowWindow command to the native window. Returns the client size to
+// report in WM_SIZE (0 × 0 when the command minimises).
+void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight);
+
+void destroyWindow(HWND hWnd);
+
+// Moves pending native events into the queue without waiting.
+void pumpEvents();
+
+// Shows a width × height X8R8G8B8 frame stretched over a clientWidth × clientHeight
+// client (nothing to draw when that is 0 × 0), then paces when asked.
+bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int clientWidth,
+             int clientHeight, bool paced);
+
+}  // namespace win::backend

@@ -1,0 +1,31 @@
+// Nearest-neighbour stretch of a whole frame over a whole client area, sampling at
+// pixel centres. The headless back end uses it for its kept frame; the SDL renderer's
+// nearest scaling of a full-window copy samples the same way.
+#include "win/stretch.h"
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+
+namespace win {
+
+int nearestSource(int d, int srcSize, int dstSize) {
+    assert(srcSize > 0 && dstSize > 0 && d >= 0 && d < dstSize);
+    // (d + 0.5) · src / dst in integers: (2d + 1) · src / (2 · dst), floored.
+    const std::int64_t num = (2 * std::int64_t{d} + 1) * srcSize;
+    return static_cast<int>(num / (2 * std::int64_t{dstSize}));
+}
+
+void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
+                    int dstWidth, int dstHeight) {
+    assert(src != nullptr && dst != nullptr && srcWidth > 0 && srcHeight > 0 && dstWidth > 0 &&
+           dstHeight > 0);
+    for (int y = 0; y < dstHeight; ++y) {
+        const std::uint32_t* row =
+            src + static_cast<std::size_t>(nearestSource(y, srcHeight, dstHeight)) * srcWidth;
+        std::uint32_t* out = dst + static_cast<std::size_t>(y) * dstWidth;
+        for (int x = 0; x < dstWidth; ++x) out[x] = row[nearestSource(x, srcWidth, dstWidth)];
+    }
+}
+
+}  // namespace win

@@ -1,0 +1,18 @@
+// The nearest-neighbour rule both back ends use to put a back buffer over a client
+// area of another size. Pixels only: no pacing, no windows.
+#pragma once
+
+#include <cstdint>
+
+namespace win {
+
+// The source index sampled by destination index d of dstSize along one axis:
+// floor((d + 0.5) · srcSize / dstSize), the texel whose area holds the pixel centre.
+int nearestSource(int d, int srcSize, int dstSize);
+
+// Fills the whole dst (dstWidth × dstHeight) from the whole src (srcWidth × srcHeight),
+// both row-major without padding. Sizes must be positive.
+void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
+                    int dstWidth, int dstHeight);
+
+}  // namespace win
