@@ -89,8 +89,9 @@ ULONG Buffer<Interface>::Release() {
     if (appRefs_ == 0) {
         Device* device = device_;
         if (bindRefs_ == 0) delete this;
-        // May destroy the device, which drops its binding and with it this buffer.
-        device->Release();
+        // May destroy the device, which drops its binding and with it this buffer: then
+        // nothing is left to count.
+        if (device->Release() == 0) return 0;
     }
     return remaining;
 }

@@ -1,0 +1,154 @@
+// The draw entries' validation: every misuse returns D3DERR_INVALIDCALL and leaves the
+// back and depth buffers exactly as they were, and no draw reads outside a buffer.
+#include <cstring>
+#include <functional>
+
+#include "tests/gfx/device_fixture.h"
+
+namespace {
+
+constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+constexpr D3DCOLOR kBackground = 0x123456;
+
+struct ColoredVertex {
+    float x, y, z;
+    D3DCOLOR color;
+};
+
+// With identity transforms these are clip coordinates: two clockwise triangles that
+// cover the whole target, so a draw that got through would change every pixel.
+constexpr ColoredVertex kQuad[6] = {
+    {-1, 1, 0.5f, 0xFF00FF00}, {1, 1, 0.5f, 0xFF00FF00},  {1, -1, 0.5f, 0xFF00FF00},
+    {-1, 1, 0.5f, 0xFF00FF00}, {1, -1, 0.5f, 0xFF00FF00}, {-1, -1, 0.5f, 0xFF00FF00},
+};
+constexpr WORD kQuadIndices[6] = {0, 1, 2, 0, 2, 5};
+
+template <class Buffer>
+void fill(Buffer* buffer, const void* data, std::size_t bytes) {
+    void* p = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, data, bytes);
+    buffer->Unlock();
+}
+
+// A device in the middle of a scene with the quad bound and ready to draw.
+class DrawTest : public gfxtest::DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        ASSERT_EQ(device->CreateVertexBuffer(sizeof(kQuad), 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr),
+                  D3D_OK);
+        fill(vb, kQuad, sizeof(kQuad));
+        ASSERT_EQ(device->CreateIndexBuffer(sizeof(kQuadIndices), 0, D3DFMT_INDEX16,
+                                            D3DPOOL_MANAGED, &ib, nullptr),
+                  D3D_OK);
+        fill(ib, kQuadIndices, sizeof(kQuadIndices));
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
+        device->SetStreamSource(0, vb, 0, sizeof(ColoredVertex));
+        device->SetIndices(ib);
+        device->BeginScene();
+    }
+
+    void TearDown() override {
+        device->EndScene();  // may fail when a case ended the scene itself
+        vb->Release();
+        ib->Release();
+        DeviceTest::TearDown();
+    }
+
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+};
+
+using Draw = std::function<HRESULT(IDirect3DDevice9*, IDirect3DVertexBuffer9*)>;
+struct Misuse {
+    const char* name;
+    Draw draw;
+    bool setFvf = true;
+};
+
+HRESULT list(IDirect3DDevice9* d, UINT start, UINT count) {
+    return d->DrawPrimitive(D3DPT_TRIANGLELIST, start, count);
+}
+
+HRESULT indexed(IDirect3DDevice9* d, INT base, UINT min, UINT num, UINT start, UINT count) {
+    return d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, base, min, num, start, count);
+}
+
+const Misuse kMisuses[] = {
+    {"outside a scene", [](auto d, auto) { return d->EndScene(), list(d, 0, 2); }},
+    {"no FVF", [](auto d, auto) { return list(d, 0, 2); }, false},
+    {"no stream", [](auto d, auto) { return d->SetStreamSource(0, nullptr, 0, 0), list(d, 0, 2); }},
+    {"stride 12", [](auto d, auto vb) { return d->SetStreamSource(0, vb, 0, 12), list(d, 0, 2); }},
+    {"stride 20", [](auto d, auto vb) { return d->SetStreamSource(0, vb, 0, 20), list(d, 0, 2); }},
+    {"no primitives", [](auto d, auto) { return list(d, 0, 0); }},
+    {"points", [](auto d, auto) { return d->DrawPrimitive(D3DPT_POINTLIST, 0, 6); }},
+    {"type 0", [](auto d, auto) { return d->DrawPrimitive(D3DPRIMITIVETYPE(0), 0, 2); }},
+    {"type 7", [](auto d, auto) { return d->DrawPrimitive(D3DPRIMITIVETYPE(7), 0, 2); }},
+    {"one vertex too many", [](auto d, auto) { return list(d, 1, 2); }},
+    {"strip one too long",
+     [](auto d, auto) { return d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 5); }},
+    {"line strip one too long",
+     [](auto d, auto) { return d->DrawPrimitive(D3DPT_LINESTRIP, 0, 6); }},
+    {"offset pushes past the end",
+     [](auto d, auto vb) { return d->SetStreamSource(0, vb, 16, 16), list(d, 0, 2); }},
+    // 3 × 0x55555556 is 2 in 32 bits; (0xFFFFFFFF + 6) × 16 wraps too.
+    {"count wraps", [](auto d, auto) { return list(d, 0, 0x55555556u); }},
+    {"start wraps", [](auto d, auto) { return list(d, 0xFFFFFFFFu, 2); }},
+    {"no index buffer",
+     [](auto d, auto) { return d->SetIndices(nullptr), indexed(d, 0, 0, 6, 0, 2); }},
+    {"indexed, no primitives", [](auto d, auto) { return indexed(d, 0, 0, 6, 0, 0); }},
+    {"indexed, no vertices", [](auto d, auto) { return indexed(d, 0, 0, 0, 0, 2); }},
+    {"indices past the end", [](auto d, auto) { return indexed(d, 0, 0, 6, 1, 2); }},
+    {"start index wraps", [](auto d, auto) { return indexed(d, 0, 0, 6, 0x80000000u, 2); }},
+    {"index above the range", [](auto d, auto) { return indexed(d, 0, 0, 5, 0, 2); }},
+    {"index below the range", [](auto d, auto) { return indexed(d, -1, 1, 5, 0, 2); }},
+    {"range past the vertex buffer", [](auto d, auto) { return indexed(d, 1, 0, 6, 0, 2); }},
+    {"negative base", [](auto d, auto) { return indexed(d, -1, 0, 6, 0, 2); }},
+    {"huge base", [](auto d, auto) { return indexed(d, 0x7FFFFFFF, 0, 6, 0, 2); }},
+    {"32-bit index out of range",
+     [](auto d, auto) {
+         IDirect3DIndexBuffer9* wide = nullptr;
+         d->CreateIndexBuffer(24, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &wide, nullptr);
+         const DWORD indices[6] = {0, 1, 2, 0, 2, 0xFFFFFFFFu};
+         fill(wide, indices, sizeof(indices));
+         d->SetIndices(wide);
+         wide->Release();  // the binding keeps it
+         return indexed(d, 0, 0, 6, 0, 2);
+     }},
+};
+
+TEST_F(DrawTest, EveryMisuseIsRefusedAndDrawsNothing) {
+    for (const Misuse& m : kMisuses) {
+        // A fresh device per case: SetFVF cannot be undone.
+        TearDown();
+        SetUp();
+        if (m.setFvf) {
+            ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+        }
+        const std::vector<std::uint32_t> before = pixels();
+        EXPECT_EQ(m.draw(device, vb), D3DERR_INVALIDCALL) << m.name;
+        EXPECT_EQ(pixels(), before) << m.name;
+        EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
+    }
+}
+
+TEST_F(DrawTest, WellFormedDrawsAreAccepted) {
+    ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+    EXPECT_EQ(list(device, 0, 2), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 4), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 3), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINESTRIP, 0, 5), D3D_OK);
+    EXPECT_EQ(indexed(device, 0, 0, 6, 0, 2), D3D_OK);
+    // The second triangle alone, its vertices counted from slot 0.
+    EXPECT_EQ(indexed(device, 0, 0, 6, 3, 1), D3D_OK);
+    // Locked buffers may be drawn from, as with a managed buffer in Direct3D 9.
+    void* p = nullptr;
+    vb->Lock(0, 0, &p, 0);
+    EXPECT_EQ(list(device, 0, 2), D3D_OK);
+    vb->Unlock();
+}
+
+}  // namespace

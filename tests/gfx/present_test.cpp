@@ -1,0 +1,49 @@
+// Present: the whole back buffer reaches the window layer unchanged, on the device
+// window or the override, and what the subset cannot present is refused.
+#include "tests/gfx/device_fixture.h"
+
+namespace {
+
+using gfxtest::DeviceTest;
+
+TEST_F(DeviceTest, PresentDeliversTheWholeBackBuffer) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+    const D3DRECT rect{2, 3, 6, 5};
+    device->Clear(1, &rect, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(win::headless::presentCount(), 1);
+
+    const win::headless::Frame& frame = win::headless::lastBackBuffer();
+    ASSERT_EQ(frame.width, static_cast<int>(kWidth));
+    ASSERT_EQ(frame.height, static_cast<int>(kHeight));
+    ASSERT_EQ(frame.pixels.size(), std::size_t{kWidth} * kHeight);
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const bool blue = x >= 2 && x < 6 && y >= 3 && y < 5;
+            EXPECT_EQ(frame.pixels[y * frame.width + x] & 0xFFFFFFu, blue ? 0x0000FFu : 0xFF0000u)
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DeviceTest, PresentRefusesPartsScenesAndDeadWindows) {
+    const RECT r{0, 0, 4, 4};
+    EXPECT_EQ(device->Present(&r, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Present(nullptr, &r, nullptr, nullptr), D3DERR_INVALIDCALL);
+    device->BeginScene();
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    device->EndScene();
+    EXPECT_EQ(win::headless::presentCount(), 0);
+
+    // The override window takes the frame, stretched to its own client area.
+    const HWND other = gfxtest::makeWindow(32, 24);
+    ASSERT_EQ(device->Present(nullptr, nullptr, other, nullptr), D3D_OK);
+    EXPECT_EQ(win::headless::lastFrame().width, 32);
+    EXPECT_EQ(win::headless::lastFrame().height, 24);
+
+    DestroyWindow(window);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(win::headless::presentCount(), 1);
+}
+
+}  // namespace
