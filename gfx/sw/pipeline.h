@@ -54,10 +54,20 @@ struct DrawCall {
     std::uint32_t indexBias = 0;
 };
 
+// A transformed vertex, before clipping. Clip space is kept in double from here on so
+// clip-plane distances of coordinates up to FLT_MAX neither overflow nor lose the
+// z == w equality a near distance of 0 gives every vertex.
+struct ClipVertex {
+    double x = 0, y = 0, z = 0, w = 0;  // clip space: v × world × view × projection
+    double r = 0, g = 0, b = 0;         // diffuse colour, 0..255 per channel
+};
+
 // Per-device working memory, reused from draw to draw so drawing allocates nothing
 // once it has warmed up.
 struct Scratch {
-    std::vector<std::uint8_t> bytes;
+    std::vector<ClipVertex> vertices;      // the draw's slots [firstSlot, lastSlot], transformed
+    std::vector<std::uint16_t> spanDepth;  // one row of fragment depths (D16)
+    std::vector<std::uint32_t> spanColor;  // one row of fragment colours (X8R8G8B8)
 };
 
 // D16 of a depth: clamped to [0, 1] first (NaN counts as 0), then rounded to nearest.
@@ -70,8 +80,9 @@ inline std::uint16_t toD16(float z) {
 void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
                     Scratch& scratch);
 
-// Fill the whole target: colour as X8R8G8B8 (alpha ignored), depth as D16 of z
-// clamped to [0, 1].
+// Fill the whole target: colour as X8R8G8B8, depth as D16 of z clamped to [0, 1].
+// Ours: every colour the pipeline stores, cleared or drawn, has its X8 byte set to 0xFF,
+// so a reader that does look at it sees an opaque pixel.
 void clearColor(const RenderTarget& target, D3DCOLOR color);
 void clearDepth(const RenderTarget& target, float z);
 
