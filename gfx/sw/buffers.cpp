@@ -1,9 +1,8 @@
 // Vertex and index buffers: creation and its validation, Lock/Unlock, descriptions,
-// reference counts, and the pool that recycles small storage blocks. Draws read the
+// reference counts, and the spares that let small buffers be reused. Draws read the
 // bytes through the device (device.cpp); nothing here draws or checks draw ranges.
 #include "gfx/sw/buffers.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -12,11 +11,6 @@
 namespace sw {
 
 namespace {
-
-// Small enough to be per-frame geometry; larger buffers go back to the system.
-constexpr std::size_t kPooledMaxBytes = 64u << 10;
-constexpr std::size_t kPooledBlocksPerSize = 8;
-constexpr std::size_t kPooledSizes = 32;
 
 bool poolAccepted(D3DPOOL pool) {
     // D3DPOOL_SCRATCH buffers cannot be drawn from; the subset has no use for them.
@@ -27,52 +21,55 @@ bool usageAccepted(DWORD usage) {
     return usage == 0 || usage == D3DUSAGE_WRITEONLY;
 }
 
+// A retired buffer of exactly `size` bytes, taken out of `spares`, or null.
+template <class B>
+B* takeSpare(std::vector<B*>& spares, UINT size) {
+    for (B*& spare : spares) {
+        if (spare->size() != size) continue;
+        B* found = spare;
+        spare = spares.back();
+        spares.pop_back();
+        return found;
+    }
+    return nullptr;
+}
+
+// Small buffers wait in `spares` (whose capacity was reserved up front, so keeping
+// one never allocates); the rest go back to the system.
+template <class B>
+void keepSpare(std::vector<B*>& spares, B* buffer) {
+    if (buffer->size() <= kSpareBufferMaxBytes && spares.size() < spares.capacity()) {
+        spares.push_back(buffer);
+    } else {
+        delete buffer;
+    }
+}
+
 }  // namespace
-
-std::unique_ptr<std::uint8_t[]> takeStorage(StoragePool& pool, std::size_t bytes) {
-    for (auto& list : pool.lists) {
-        if (list.bytes != bytes || list.blocks.empty()) continue;
-        std::unique_ptr<std::uint8_t[]> block = std::move(list.blocks.back());
-        list.blocks.pop_back();
-        // A new Direct3D buffer's contents are undefined; zero them anyway so no
-        // earlier buffer's data shows through.
-        std::memset(block.get(), 0, bytes);
-        return block;
-    }
-    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[bytes]());
-}
-
-void returnStorage(StoragePool& pool, std::size_t bytes, std::unique_ptr<std::uint8_t[]> block) {
-    if (bytes > kPooledMaxBytes) return;
-    auto list = std::find_if(pool.lists.begin(), pool.lists.end(),
-                             [bytes](const StoragePool::FreeList& l) { return l.bytes == bytes; });
-    try {
-        if (list == pool.lists.end()) {
-            if (pool.lists.size() >= kPooledSizes) return;
-            pool.lists.push_back({bytes, {}});
-            list = pool.lists.end() - 1;
-            list->blocks.reserve(kPooledBlocksPerSize);
-        }
-        if (list->blocks.size() < kPooledBlocksPerSize) list->blocks.push_back(std::move(block));
-    } catch (const std::bad_alloc&) {
-        // Recycling is an optimisation: without room for the list the block is just freed.
-    }
-}
 
 // ---- Buffer ----
 
 template <class Interface>
-Buffer<Interface>::Buffer(Device* device, std::unique_ptr<std::uint8_t[]> storage, UINT size,
-                          DWORD usage, D3DPOOL pool)
-    : usage_(usage), pool_(pool), device_(device), storage_(std::move(storage)), size_(size) {
+Buffer<Interface>::Buffer(Device* device, UINT size, DWORD usage, D3DPOOL pool)
+    : usage_(usage),
+      pool_(pool),
+      device_(device),
+      // Direct3D leaves a new buffer's contents undefined; zero keeps them predictable.
+      storage_(new std::uint8_t[size]()),
+      size_(size) {
     device_->AddRef();
 }
 
 template <class Interface>
-Buffer<Interface>::~Buffer() {
-    // The device is alive here: either the app's last reference is going (and still
-    // holds the device) or the device itself is dropping its binding.
-    returnStorage(device_->storagePool(), size_, std::move(storage_));
+void Buffer<Interface>::revive(DWORD usage, D3DPOOL pool) {
+    usage_ = usage;
+    pool_ = pool;
+    // Zeroed like a new one, so no earlier buffer's data shows through.
+    std::memset(storage_.get(), 0, size_);
+    appRefs_ = 1;
+    bindRefs_ = 0;
+    lockCount_ = 0;
+    device_->AddRef();
 }
 
 template <class Interface>
@@ -88,7 +85,7 @@ ULONG Buffer<Interface>::Release() {
     const ULONG remaining = --appRefs_ + bindRefs_;
     if (appRefs_ == 0) {
         Device* device = device_;
-        if (bindRefs_ == 0) delete this;
+        if (bindRefs_ == 0) retire();
         // May destroy the device, which drops its binding and with it this buffer: then
         // nothing is left to count.
         if (device->Release() == 0) return 0;
@@ -98,7 +95,7 @@ ULONG Buffer<Interface>::Release() {
 
 template <class Interface>
 void Buffer<Interface>::unbind() {
-    if (--bindRefs_ == 0 && appRefs_ == 0) delete this;
+    if (--bindRefs_ == 0 && appRefs_ == 0) retire();
 }
 
 template <class Interface>
@@ -136,6 +133,13 @@ HRESULT Buffer<Interface>::Unlock() {
 template class Buffer<IDirect3DVertexBuffer9>;
 template class Buffer<IDirect3DIndexBuffer9>;
 
+void VertexBuffer::retire() {
+    owner()->retire(this);
+}
+void IndexBuffer::retire() {
+    owner()->retire(this);
+}
+
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
     if (pDesc == nullptr) return D3DERR_INVALIDCALL;
     *pDesc = {
@@ -165,8 +169,13 @@ HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL 
     if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
     if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
     try {
-        *ppVertexBuffer =
-            new VertexBuffer(this, takeStorage(storagePool_, Length), Length, Usage, Pool, FVF);
+        VertexBuffer* buffer = takeSpare(spareVertexBuffers_, Length);
+        if (buffer != nullptr) {
+            buffer->revive(Usage, Pool, FVF);
+        } else {
+            buffer = new VertexBuffer(this, Length, Usage, Pool, FVF);
+        }
+        *ppVertexBuffer = buffer;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -184,12 +193,24 @@ HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3
     if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
     if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
     try {
-        *ppIndexBuffer =
-            new IndexBuffer(this, takeStorage(storagePool_, Length), Length, Usage, Pool, Format);
+        IndexBuffer* buffer = takeSpare(spareIndexBuffers_, Length);
+        if (buffer != nullptr) {
+            buffer->revive(Usage, Pool, Format);
+        } else {
+            buffer = new IndexBuffer(this, Length, Usage, Pool, Format);
+        }
+        *ppIndexBuffer = buffer;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
     return D3D_OK;
+}
+
+void Device::retire(VertexBuffer* buffer) {
+    keepSpare(spareVertexBuffers_, buffer);
+}
+void Device::retire(IndexBuffer* buffer) {
+    keepSpare(spareIndexBuffers_, buffer);
 }
 
 }  // namespace sw

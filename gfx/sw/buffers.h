@@ -1,12 +1,12 @@
 // Vertex and index buffers of the software device: their storage, Lock/Unlock and the
 // two kinds of reference (the application's and the device's bindings). The device
-// validates creation and reads the bytes at draw time; nothing here draws.
+// validates creation, keeps retired buffers for reuse and reads the bytes at draw
+// time; nothing here draws.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "gfx/d3d9.h"
 
@@ -14,28 +14,14 @@ namespace sw {
 
 class Device;
 
-// Storage blocks of freed small buffers, kept per exact byte size, so the scene's
-// create/release of the same few buffers every frame stops allocating once warm.
-struct StoragePool {
-    struct FreeList {
-        std::size_t bytes = 0;
-        std::vector<std::unique_ptr<std::uint8_t[]>> blocks;
-    };
-    std::vector<FreeList> lists;
-};
-
-// A zero-filled block of `bytes` bytes, from the pool when it has one.
-std::unique_ptr<std::uint8_t[]> takeStorage(StoragePool& pool, std::size_t bytes);
-// Keeps the block for reuse when it is small and the pool has room, else frees it.
-void returnStorage(StoragePool& pool, std::size_t bytes, std::unique_ptr<std::uint8_t[]> block);
-
 // What both buffer kinds share. References come in two kinds so that a device and a
 // buffer it binds never keep each other alive:
 //   - application references (AddRef/Release): while there is one, the buffer holds a
 //     reference on its device, as a Direct3D 9 resource keeps its device alive;
 //   - bindings (SetStreamSource/SetIndices): the device's own hold, which does not
 //     hold the device in turn.
-// AddRef and Release report the sum, which is what Direct3D 9 reports.
+// AddRef and Release report the sum, which is what Direct3D 9 reports. With neither
+// left the buffer goes back to its device, which keeps small ones for reuse.
 template <class Interface>
 class Buffer : public Interface {
 public:
@@ -47,16 +33,21 @@ public:
 
     // Device side.
     void bind() { ++bindRefs_; }
-    void unbind();  // may destroy the buffer
+    void unbind();  // may retire the buffer
     Device* owner() const { return device_; }
     const std::uint8_t* bytes() const { return storage_.get(); }
-    std::size_t size() const { return size_; }
+    UINT size() const { return size_; }
     unsigned lockCount() const { return lockCount_; }
+    virtual ~Buffer() = default;
 
 protected:
-    Buffer(Device* device, std::unique_ptr<std::uint8_t[]> storage, UINT size, DWORD usage,
-           D3DPOOL pool);
-    virtual ~Buffer();
+    // Zero-filled storage of `size` bytes and one application reference. Throws
+    // std::bad_alloc.
+    Buffer(Device* device, UINT size, DWORD usage, D3DPOOL pool);
+    // A retired buffer made new again, as if just constructed with the same size.
+    void revive(DWORD usage, D3DPOOL pool);
+    // No reference of either kind is left: hand the buffer back to the device.
+    virtual void retire() = 0;
 
     DWORD usage_;
     D3DPOOL pool_;
@@ -72,24 +63,34 @@ private:
 
 class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9> {
 public:
-    VertexBuffer(Device* device, std::unique_ptr<std::uint8_t[]> storage, UINT size, DWORD usage,
-                 D3DPOOL pool, DWORD fvf)
-        : Buffer(device, std::move(storage), size, usage, pool), fvf_(fvf) {}
+    VertexBuffer(Device* device, UINT size, DWORD usage, D3DPOOL pool, DWORD fvf)
+        : Buffer(device, size, usage, pool), fvf_(fvf) {}
+    void revive(DWORD usage, D3DPOOL pool, DWORD fvf) {
+        Buffer::revive(usage, pool);
+        fvf_ = fvf;
+    }
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
 
 private:
+    void retire() override;
+
     DWORD fvf_;
 };
 
 class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9> {
 public:
-    IndexBuffer(Device* device, std::unique_ptr<std::uint8_t[]> storage, UINT size, DWORD usage,
-                D3DPOOL pool, D3DFORMAT format)
-        : Buffer(device, std::move(storage), size, usage, pool), format_(format) {}
+    IndexBuffer(Device* device, UINT size, DWORD usage, D3DPOOL pool, D3DFORMAT format)
+        : Buffer(device, size, usage, pool), format_(format) {}
+    void revive(DWORD usage, D3DPOOL pool, D3DFORMAT format) {
+        Buffer::revive(usage, pool);
+        format_ = format;
+    }
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
     D3DFORMAT format() const { return format_; }
 
 private:
+    void retire() override;
+
     D3DFORMAT format_;
 };
 

@@ -147,14 +147,18 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
         renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depthBuffer_.empty());
     }
     world_ = view_ = projection_ = identity();
+    spareVertexBuffers_.reserve(kSpareBuffers);
+    spareIndexBuffers_.reserve(kSpareBuffers);
     direct3d_->AddRef();  // last: nothing above may throw once the reference is taken
 }
 
 Device::~Device() {
-    // Bindings go first: a buffer the app has already released is destroyed here and
-    // gives its storage back to the pool, which must still exist.
+    // Bindings go first: a buffer the app has already released retires here, into the
+    // spares freed next.
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->unbind();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->unbind();
+    for (VertexBuffer* spare : spareVertexBuffers_) delete spare;
+    for (IndexBuffer* spare : spareIndexBuffers_) delete spare;
     direct3d_->Release();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,10 @@ inline constexpr std::array<D3DRENDERSTATETYPE, 10> kRenderStates = {
 inline constexpr UINT kMaxBackBufferSide = 8192;
 // Largest buffer we allocate (ours, for the same reason).
 inline constexpr UINT kMaxBufferBytes = 64u << 20;
+// Retired buffers up to this size are kept for reuse, this many of each kind: enough
+// for geometry rebuilt every frame, too little to matter when it is not.
+inline constexpr UINT kSpareBufferMaxBytes = 64u << 10;
+inline constexpr std::size_t kSpareBuffers = 16;
 
 class Device final : public IDirect3DDevice9 {
 public:
@@ -63,7 +68,9 @@ public:
                             UINT OffsetInBytes, UINT Stride) override;
     HRESULT SetIndices(IDirect3DIndexBuffer9* pIndexData) override;
 
-    StoragePool& storagePool() { return storagePool_; }
+    // A buffer with no reference left comes back here: kept as a spare or freed.
+    void retire(VertexBuffer* buffer);
+    void retire(IndexBuffer* buffer);
     // The back and depth buffers as the pipeline sees them; tests read depth through it,
     // since the subset has no surface interface.
     RenderTarget target();
@@ -98,7 +105,8 @@ private:
     bool inScene_ = false;
 
     Scratch scratch_;
-    StoragePool storagePool_;
+    std::vector<VertexBuffer*> spareVertexBuffers_;  // retired, no references, owned here
+    std::vector<IndexBuffer*> spareIndexBuffers_;
 };
 
 }  // namespace sw

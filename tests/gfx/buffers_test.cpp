@@ -118,22 +118,41 @@ TEST_F(DeviceTest, LockGivesTheRequestedBytesAndUnlocksPair) {
     ib->Release();
 }
 
-TEST_F(DeviceTest, ReleasedStorageIsReusedZeroed) {
+TEST_F(DeviceTest, RetiredBuffersAreReusedAsNew) {
     IDirect3DVertexBuffer9* vb = nullptr;
     device->CreateVertexBuffer(96, 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr);
+    IDirect3DVertexBuffer9* const firstBuffer = vb;
     void* first = nullptr;
     vb->Lock(0, 0, &first, 0);
     std::memset(first, 0xCD, 96);
-    vb->Unlock();
+    // Retired while still locked and bound: the binding is the last reference.
+    device->SetStreamSource(0, vb, 0, 16);
     vb->Release();
-    // The same size again: the scene's per-frame pattern must not allocate storage.
-    device->CreateVertexBuffer(96, 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    // The same size again, as the scene does every frame: the same object and storage
+    // come back, but in the state of a new buffer.
+    ASSERT_EQ(
+        device->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_DEFAULT, &vb, nullptr),
+        D3D_OK);
+    EXPECT_EQ(vb, firstBuffer);
     std::uint8_t* second = nullptr;
-    vb->Lock(0, 0, reinterpret_cast<void**>(&second), 0);
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void**>(&second), 0), D3D_OK);
     EXPECT_EQ(static_cast<void*>(second), first);
     for (int i = 0; i < 96; ++i) ASSERT_EQ(second[i], 0) << i;
-    vb->Unlock();
-    vb->Release();
+    EXPECT_EQ(vb->Unlock(), D3D_OK);
+    EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);  // the old lock did not survive
+    D3DVERTEXBUFFER_DESC desc{};
+    vb->GetDesc(&desc);
+    EXPECT_EQ(desc.Usage, D3DUSAGE_WRITEONLY);
+    EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
+    EXPECT_EQ(device->AddRef(), 3u);  // it holds the device again
+    device->Release();
+    EXPECT_EQ(vb->Release(), 0u);
+    // A different size is a different buffer.
+    IDirect3DVertexBuffer9* other = nullptr;
+    device->CreateVertexBuffer(112, 0, kFvf, D3DPOOL_MANAGED, &other, nullptr);
+    EXPECT_NE(other, firstBuffer);
+    other->Release();
 }
 
 TEST_F(DeviceTest, ABufferHoldsItsDeviceAndABindingHoldsTheBuffer) {
