@@ -152,3 +152,69 @@ TEST_F(DrawTest, WellFormedDrawsAreAccepted) {
 }
 
 }  // namespace
+
+// Through the real pipeline: identity transforms make the quad's corners the target's
+// corners, so its two triangles cover every pixel centre, the shared edge once.
+TEST_F(DrawTest, FullScreenQuadCoversTheTarget) {
+    ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+    ASSERT_EQ(list(device, 0, 2), D3D_OK);
+    const sw::RenderTarget t = target();
+    for (int i = 0; i < t.width * t.height; ++i) {
+        ASSERT_EQ(t.color[i] & 0xFFFFFFu, 0x00FF00u) << i;
+        ASSERT_NEAR(t.depth[i], 0x8000, 2) << i;  // z/w = 0.5
+    }
+}
+
+// world × view × projection, in that order: world halves x, view moves right by 0.5
+// (so x spans [0, 1], the right half), projection halves y (rows 3..8 of 12).
+TEST_F(DrawTest, TransformsApplyWorldThenViewThenProjection) {
+    ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+    D3DMATRIX world{}, view{}, projection{};
+    world._11 = 0.5f, world._22 = world._33 = world._44 = 1.0f;
+    view._11 = view._22 = view._33 = view._44 = 1.0f, view._41 = 0.5f;
+    projection._11 = projection._33 = projection._44 = 1.0f, projection._22 = 0.5f;
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    ASSERT_EQ(list(device, 0, 2), D3D_OK);
+    const sw::RenderTarget t = target();
+    for (int y = 0; y < t.height; ++y) {
+        for (int x = 0; x < t.width; ++x) {
+            const bool covered = x >= 8 && y >= 3 && y < 9;
+            EXPECT_EQ(t.color[y * t.width + x] & 0xFFFFFFu, covered ? 0x00FF00u : kBackground)
+                << x << "," << y;
+        }
+    }
+}
+
+// Index i names vertex BaseVertexIndex + i: three red decoys come first, and only the
+// four blue corners after them may reach the target.
+TEST_F(DrawTest, IndexedDrawsCountFromTheBaseVertex) {
+    ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+    const D3DCOLOR red = 0xFFFF0000, blue = 0xFF0000FF;
+    const ColoredVertex vertices[7] = {
+        {-1, 1, 0, red},    {1, 1, 0, red},      {1, -1, 0, red},      {-1, 1, 0.5f, blue},
+        {1, 1, 0.5f, blue}, {1, -1, 0.5f, blue}, {-1, -1, 0.5f, blue},
+    };
+    IDirect3DVertexBuffer9* corners = nullptr;
+    ASSERT_EQ(
+        device->CreateVertexBuffer(sizeof(vertices), 0, kFvf, D3DPOOL_MANAGED, &corners, nullptr),
+        D3D_OK);
+    fill(corners, vertices, sizeof(vertices));
+    device->SetStreamSource(0, corners, 0, sizeof(ColoredVertex));
+    corners->Release();
+    const struct {
+        INT base;
+        UINT min;
+        WORD indices[6];
+    } cases[] = {{3, 0, {0, 1, 2, 0, 2, 3}}, {2, 1, {1, 2, 3, 1, 3, 4}}};
+    for (const auto& c : cases) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0);
+        fill(ib, c.indices, sizeof(c.indices));
+        ASSERT_EQ(indexed(device, c.base, c.min, 4, 0, 2), D3D_OK) << c.base;
+        const sw::RenderTarget t = target();
+        for (int i = 0; i < t.width * t.height; ++i) {
+            ASSERT_EQ(t.color[i] & 0xFFFFFFu, 0x0000FFu) << "base " << c.base << " pixel " << i;
+        }
+    }
+}
