@@ -37,7 +37,6 @@ public:
     Device* owner() const { return device_; }
     const std::uint8_t* bytes() const { return storage_.get(); }
     UINT size() const { return size_; }
-    unsigned lockCount() const { return lockCount_; }
     virtual ~Buffer() = default;
 
 protected:

@@ -1,7 +1,7 @@
-// The device's state and entries: lifetime, render states, transforms, FVF, bound
-// buffers, Clear, scene bracketing, and the two draw entries, which validate every
-// byte they would read before handing one snapshot to the pipeline. Buffer creation
-// is in buffers.cpp, Present in present.cpp; pixels are the pipeline's.
+// The device's lifetime, state (render states, transforms, FVF, bound buffers), Clear,
+// scenes, and the draw entries, which validate every byte they would read before one
+// state snapshot goes to the pipeline. Pixels are the pipeline's; creation of buffers
+// and Present live in buffers.cpp and present.cpp.
 #include "gfx/sw/device.h"
 
 #include <algorithm>

@@ -1,8 +1,6 @@
-// The software Direct3D 9 device: the state the scene sets (render states, transforms,
-// FVF, bound buffers), its back and depth buffers, and the validated entries that hand
-// draws to the pipeline (gfx/sw/pipeline.h). The pixels themselves are the stages' job.
-// Method bodies live by topic: device.cpp (state, Clear, scenes, draws), buffers.cpp
-// (buffer creation), present.cpp (Present).
+// The software Direct3D 9 device: its state, back and depth buffers, and the validated
+// entries that hand draws to the pipeline (pipeline.h), which makes the pixels. Bodies
+// by topic: device.cpp (state, Clear, scenes, draws), buffers.cpp, present.cpp.
 #pragma once
 
 #include <array>
