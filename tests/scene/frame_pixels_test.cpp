@@ -110,8 +110,10 @@ protected:
     }
 };
 
-// Two pixels of the near face, one in each of its triangles, away from every edge.
+// Pixels of the near face and of the far face, one in each of the face's triangles,
+// away from every edge and from the faces at x = 13 and y = 3.
 const int kProbes[2][2] = {{560, 120}, {700, 180}};
+const int kFarProbes[2][2] = {{560, 120}, {640, 200}};
 
 TEST_F(FirstFrame, AxesStartAtTheCentreOnBlack) {
     const auto& f = draw();
@@ -145,13 +147,13 @@ TEST_F(FirstFrame, FlatShadingTakesEachTrianglesFirstCorner) {
 TEST_F(FirstFrame, ClockwiseCullingShowsTheFarFaceFromInside) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     const auto& f = draw();
-    for (const auto& p : kProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
+    for (const auto& p : kFarProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
 }
 
 TEST_F(FirstFrame, NoCullingDrawsBothAndTheLaterFaceWins) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     const auto& f = draw();
-    for (const auto& p : kProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
+    for (const auto& p : kFarProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
 }
 
 TEST_F(FirstFrame, DepthBufferingOnOrOffGivesTheSameFrame) {
