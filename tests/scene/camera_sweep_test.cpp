@@ -1,0 +1,117 @@
+// Frames from every kind of camera position the keys can reach: far, near, past the
+// origin, inside the cube, off to the side. Each frame must complete, and wherever
+// the cube's centre lies in front of the eye, inside the view and the eye is outside
+// the cube, the pixel there must show the cube (its front faces are never culled).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "gfx/d3dx9math.h"
+#include "scene/globals.h"
+#include "scene/scene.h"
+#include "win/headless/headless.h"
+
+namespace {
+
+struct Vec4 {
+    float x, y, z, w;
+};
+
+Vec4 mul(const Vec4& v, const D3DXMATRIX& m) {
+    return {v.x * m._11 + v.y * m._21 + v.z * m._31 + v.w * m._41,
+            v.x * m._12 + v.y * m._22 + v.z * m._32 + v.w * m._42,
+            v.x * m._13 + v.y * m._23 + v.z * m._33 + v.w * m._43,
+            v.x * m._14 + v.y * m._24 + v.z * m._34 + v.w * m._44};
+}
+
+class CameraSweep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::headless::reset();
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = L"SweepTest";
+        ASSERT_NE(RegisterClassExW(&wc), 0);
+        HWND hWnd = CreateWindowExW(0, L"SweepTest", L"sweep", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
+                                    nullptr, nullptr, nullptr, nullptr);
+        ASSERT_EQ(setupDevice(hWnd), D3D_OK);
+        applyProjection(800, 600);
+    }
+    void TearDown() override {
+        releaseDevice();
+        camX = camY = camZ = 0.0f;
+        angleDeg = 0.0f;
+        win::headless::reset();
+    }
+
+    // Draws the frame at this angle and checks the cube's centre pixel when it must show.
+    void check(float angle) {
+        angleDeg = angle;
+        const int before = win::headless::presentCount();
+        drawFrame();
+        ASSERT_EQ(win::headless::presentCount(), before + 1) << "the frame did not complete";
+
+        const D3DXVECTOR3 eye(camX, camY, camZ - 20.0f);
+        const D3DXVECTOR3 at(0, 0, 0);
+        const D3DXVECTOR3 up(0, 1, 0);
+        if (eye.x == 0 && eye.z == 0) return;  // looking straight along up: no defined view
+
+        D3DXMATRIX rx, ry, rz, t, view, projection;
+        const float radians = angle * 0.017453292f;
+        D3DXMatrixRotationX(&rx, radians);
+        D3DXMatrixRotationY(&ry, radians);
+        D3DXMatrixRotationZ(&rz, radians);
+        D3DXMatrixTranslation(&t, 8, 8, 8);
+        const D3DXMATRIX world = t * ((rz * ry) * rx);
+        D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+        D3DXMatrixPerspectiveFovLH(&projection, 0.785398185f, 800.0f / 600.0f, 0.0f, 5.0f);
+
+        // Is the eye inside the cube? Undo the turn: the rotation is orthonormal.
+        const D3DXMATRIX turn = (rz * ry) * rx;
+        const Vec4 rel{eye.x, eye.y, eye.z, 0};
+        // Row-vector rotation inverse is the transpose: local = R · rel.
+        const float lx = turn._11 * rel.x + turn._12 * rel.y + turn._13 * rel.z;
+        const float ly = turn._21 * rel.x + turn._22 * rel.y + turn._23 * rel.z;
+        const float lz = turn._31 * rel.x + turn._32 * rel.y + turn._33 * rel.z;
+        const bool inside = std::fabs(lx - 8) < 5.5f && std::fabs(ly - 8) < 5.5f && std::fabs(lz - 8) < 5.5f;
+
+        const Vec4 clip = mul(mul(mul({0, 0, 0, 1}, world), view), projection);
+        if (inside || clip.w < 0.5f) return;
+        const float sx = (1 + clip.x / clip.w) * 400.0f;
+        const float sy = (1 - clip.y / clip.w) * 300.0f;
+        if (sx < 3 || sx > 796 || sy < 3 || sy > 596) return;
+
+        const auto& frame = win::headless::lastBackBuffer();
+        const std::uint32_t pixel =
+            frame.pixels[static_cast<std::size_t>(std::lround(sy)) * 800 + std::lround(sx)] & 0xFFFFFF;
+        ++checked_;
+        EXPECT_NE(pixel, 0u) << "cube missing at angle " << angle << ", eye (" << eye.x << ", " << eye.y
+                             << ", " << eye.z << "), pixel (" << sx << ", " << sy << ")";
+        EXPECT_NE(pixel, 0xFFFFFFu) << "an axis shows over the cube at angle " << angle;
+    }
+
+    int checked_ = 0;
+};
+
+TEST_F(CameraSweep, FromTheStartToFortyPageUps) {
+    for (int ups = 0; ups <= 40; ++ups) {
+        camX = 0.0f;
+        camY = 0.0f;
+        camZ = static_cast<float>(ups);
+        for (int a = 0; a < 360; a += 11) check(static_cast<float>(a));
+    }
+    EXPECT_GT(checked_, 200);  // the check must actually have looked at the cube
+}
+
+TEST_F(CameraSweep, SidewaysAndUpAndDown) {
+    for (int step = -20; step <= 20; step += 5) {
+        camX = static_cast<float>(step);
+        camY = static_cast<float>(-step / 2);
+        camZ = 3.0f;
+        for (int a = 0; a < 360; a += 11) check(static_cast<float>(a));
+    }
+    EXPECT_GT(checked_, 50);
+}
+
+}  // namespace
