@@ -12,11 +12,16 @@ namespace {
 
 const char* describe(HRESULT hr) {
     switch (hr) {
-        case D3DERR_NOTAVAILABLE: return "the requested device is not available";
-        case D3DERR_INVALIDCALL: return "the device settings were refused";
-        case D3DERR_OUTOFVIDEOMEMORY: return "out of video memory";
-        case E_OUTOFMEMORY: return "out of memory";
-        default: return "unknown error";
+        case D3DERR_NOTAVAILABLE:
+            return "the requested device is not available";
+        case D3DERR_INVALIDCALL:
+            return "the device settings were refused";
+        case D3DERR_OUTOFVIDEOMEMORY:
+            return "out of video memory";
+        case E_OUTOFMEMORY:
+            return "out of memory";
+        default:
+            return "unknown error";
     }
 }
 
@@ -36,8 +41,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     RegisterClassExW(&wc);
 
     // 2. The window; size messages may already reach mainWndProc from here on.
-    HWND hWnd = CreateWindowExW(0, L"WindowClass", L"Our Direct3D Program", WS_OVERLAPPEDWINDOW, 0, 0,
-                                800, 600, nullptr, nullptr, hInstance, nullptr);
+    HWND hWnd = CreateWindowExW(0, L"WindowClass", L"Our Direct3D Program", WS_OVERLAPPEDWINDOW, 0,
+                                0, 800, 600, nullptr, nullptr, hInstance, nullptr);
     if (hWnd == nullptr) {
         std::fprintf(stderr, "viewer: %s\n", win::lastErrorText());
         return 1;
@@ -47,8 +52,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     // 3. The device, and the projection for its 800 × 600 back buffer.
     const HRESULT hr = setupDevice(hWnd);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "viewer: cannot create the Direct3D device: %s (0x%08X)\n", describe(hr),
-                     static_cast<unsigned>(hr));
+        std::fprintf(stderr, "viewer: cannot create the Direct3D device: %s (0x%08X)\n",
+                     describe(hr), static_cast<unsigned>(hr));
         DestroyWindow(hWnd);
         return 1;
     }

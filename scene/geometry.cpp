@@ -12,8 +12,8 @@ namespace {
 void fillVertexBuffer(const ColoredVertex* vertices, UINT bytes) {
     if (vertexBuffer != nullptr) vertexBuffer->Release();
     vertexBuffer = nullptr;
-    device->CreateVertexBuffer(bytes, 0, D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &vertexBuffer,
-                               nullptr);
+    device->CreateVertexBuffer(bytes, 0, D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPOOL_MANAGED,
+                               &vertexBuffer, nullptr);
     if (vertexBuffer == nullptr) return;
 
     void* pVoid = nullptr;

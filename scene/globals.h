@@ -4,9 +4,9 @@
 
 #include "gfx/d3d9.h"
 
-extern IDirect3D9* direct3d;                 // from setupDevice to releaseDevice
-extern IDirect3DDevice9* device;             // from setupDevice to releaseDevice
+extern IDirect3D9* direct3d;                  // from setupDevice to releaseDevice
+extern IDirect3DDevice9* device;              // from setupDevice to releaseDevice
 extern IDirect3DVertexBuffer9* vertexBuffer;  // the newest vertex buffer a builder made
 extern IDirect3DIndexBuffer9* indexBuffer;    // the newest index buffer buildCube made
-extern float camX, camY, camZ;               // camera offsets; the eye is at (camX, camY, camZ - 20)
-extern float angleDeg;                       // spin angle of the next frame, 0 … 359
+extern float camX, camY, camZ;  // camera offsets; the eye is at (camX, camY, camZ - 20)
+extern float angleDeg;          // spin angle of the next frame, 0 … 359

@@ -12,8 +12,8 @@ namespace tools {
 namespace {
 
 const std::pair<const char*, WPARAM> kNamedKeys[] = {
-    {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},     {"END", VK_END},      {"HOME", VK_HOME},
-    {"LEFT", VK_LEFT},     {"UP", VK_UP},         {"RIGHT", VK_RIGHT},  {"DOWN", VK_DOWN},
+    {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},     {"END", VK_END},       {"HOME", VK_HOME},
+    {"LEFT", VK_LEFT},     {"UP", VK_UP},         {"RIGHT", VK_RIGHT},   {"DOWN", VK_DOWN},
     {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},   {"RETURN", VK_RETURN}, {"TAB", VK_TAB},
     {"BACK", VK_BACK},     {"INSERT", VK_INSERT}, {"DELETE", VK_DELETE},
 };
@@ -33,7 +33,8 @@ WPARAM keyFromName(const std::string& name) {
     for (const auto& [keyName, code] : kNamedKeys) {
         if (upper == keyName) return code;
     }
-    if (upper.size() == 1 && ((upper[0] >= 'A' && upper[0] <= 'Z') || (upper[0] >= '0' && upper[0] <= '9'))) {
+    if (upper.size() == 1 &&
+        ((upper[0] >= 'A' && upper[0] <= 'Z') || (upper[0] >= '0' && upper[0] <= '9'))) {
         return static_cast<WPARAM>(upper[0]);  // Win32 letter and digit codes are their ASCII
     }
     long number = 0;
@@ -43,7 +44,8 @@ WPARAM keyFromName(const std::string& name) {
     return 0;
 }
 
-bool parseSnapshotArgs(const std::vector<std::string>& args, SnapshotArgs* out, std::string* error) {
+bool parseSnapshotArgs(const std::vector<std::string>& args, SnapshotArgs* out,
+                       std::string* error) {
     SnapshotArgs parsed;
     bool haveFrames = false;
     for (std::size_t i = 0; i < args.size(); ++i) {

@@ -17,8 +17,8 @@ protected:
         wc.lpfnWndProc = mainWndProc;
         wc.lpszClassName = L"KeysTest";
         ASSERT_NE(RegisterClassExW(&wc), 0);
-        hWnd = CreateWindowExW(0, L"KeysTest", L"keys", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr,
-                               nullptr, nullptr, nullptr);
+        hWnd = CreateWindowExW(0, L"KeysTest", L"keys", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
+                               nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(hWnd, nullptr);
         ASSERT_EQ(setupDevice(hWnd), D3D_OK);
         camX = camY = camZ = 0.0f;
@@ -69,10 +69,10 @@ TEST_F(Keys, FunctionKeysSwitchRenderStatesAndTheLastOneWins) {
         DWORD value;
     };
     const Case cases[] = {
-        {VK_F1, D3DRS_CULLMODE, D3DCULL_NONE}, {VK_F3, D3DRS_CULLMODE, D3DCULL_CW},
-        {VK_F2, D3DRS_CULLMODE, D3DCULL_CCW},  {VK_F4, D3DRS_SHADEMODE, D3DSHADE_FLAT},
+        {VK_F1, D3DRS_CULLMODE, D3DCULL_NONE},      {VK_F3, D3DRS_CULLMODE, D3DCULL_CW},
+        {VK_F2, D3DRS_CULLMODE, D3DCULL_CCW},       {VK_F4, D3DRS_SHADEMODE, D3DSHADE_FLAT},
         {VK_F5, D3DRS_SHADEMODE, D3DSHADE_GOURAUD}, {VK_F7, D3DRS_ZENABLE, D3DZB_FALSE},
-        {VK_F6, D3DRS_ZENABLE, D3DZB_TRUE},    {VK_F3, D3DRS_CULLMODE, D3DCULL_CW},
+        {VK_F6, D3DRS_ZENABLE, D3DZB_TRUE},         {VK_F3, D3DRS_CULLMODE, D3DCULL_CW},
     };
     for (const Case& c : cases) {
         press(c.key);
@@ -82,7 +82,8 @@ TEST_F(Keys, FunctionKeysSwitchRenderStatesAndTheLastOneWins) {
 
 TEST_F(Keys, OtherKeysChangeNothing) {
     press(VK_F3);
-    for (WPARAM key : {VK_HOME, VK_END, VK_F8, VK_F12, VK_ESCAPE, VK_SPACE, WPARAM{'A'}, WPARAM{0xFF}}) {
+    for (WPARAM key :
+         {VK_HOME, VK_END, VK_F8, VK_F12, VK_ESCAPE, VK_SPACE, WPARAM{'A'}, WPARAM{0xFF}}) {
         press(key);
     }
     EXPECT_EQ(camX, 0.0f);

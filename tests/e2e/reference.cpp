@@ -12,7 +12,8 @@ namespace {
 
 bool sameColour(std::uint32_t a, std::uint32_t b) {
     for (int shift = 0; shift < 24; shift += 8) {
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 2) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 2) {
             return false;
         }
     }
@@ -41,7 +42,8 @@ ReferenceSet renderReferences(const std::vector<WPARAM>& keys, int width, int he
         auto& kept = set.frames[static_cast<std::size_t>(presents - 1)];
         for (int y = 0; y < frame.height; y += step) {
             for (int x = 0; x < frame.width; x += step) {
-                kept.push_back(frame.pixels[static_cast<std::size_t>(y) * frame.width + x] & 0xFFFFFF);
+                kept.push_back(frame.pixels[static_cast<std::size_t>(y) * frame.width + x] &
+                               0xFFFFFF);
             }
         }
         if (presents == 360) PostMessageW(hWnd, WM_CLOSE, 0, 0);
@@ -66,7 +68,8 @@ Match bestMatch(const ReferenceSet& references, const Image& image) {
         const auto& frame = references.frames[angle];
         if (frame.size() != kept.size()) continue;
         std::size_t differing = 0;
-        for (std::size_t i = 0; i < kept.size(); ++i) differing += sameColour(kept[i], frame[i]) ? 0 : 1;
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            differing += sameColour(kept[i], frame[i]) ? 0 : 1;
         const double share = static_cast<double>(differing) / static_cast<double>(kept.size());
         if (share < best.mismatch) best = {static_cast<int>(angle), share};
     }

@@ -11,9 +11,9 @@
 namespace e2e {
 
 struct ReferenceSet {
-    int width = 0;   // client size the frames were stretched to
+    int width = 0;  // client size the frames were stretched to
     int height = 0;
-    int step = 1;    // every step-th pixel in each direction is kept
+    int step = 1;  // every step-th pixel in each direction is kept
     std::vector<std::vector<std::uint32_t>> frames;  // [angle], 0x00RRGGBB
 };
 

@@ -23,7 +23,9 @@ constexpr int kStep = 4;              // compare every 4th pixel each way
 constexpr double kSameFrame = 0.005;  // a match: under 0.5% of the kept pixels differ
 constexpr double kOtherFrame = 0.02;  // a different picture: over 2% differ
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -47,7 +49,8 @@ protected:
         errPath_ = ::testing::TempDir() + "viewer-e2e-stderr.txt";
         viewer_ = startProgram(VIEWER_PATH, ":" + std::to_string(server_.display), errPath_);
         window_ = findWindow(client_, kTitle, 5000);
-        ASSERT_NE(window_, 0u) << "no window titled \"" << kTitle << "\"; stderr: " << readFile(errPath_);
+        ASSERT_NE(window_, 0u) << "no window titled \"" << kTitle
+                               << "\"; stderr: " << readFile(errPath_);
         sleepMs(200);  // a few frames
     }
     void TearDown() override {
@@ -56,7 +59,8 @@ protected:
     }
 
     // Reference frames are made once per key state and shared by the tests.
-    static const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0) {
+    static const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0,
+                                          int height = 0) {
         std::ostringstream key;
         for (WPARAM k : keys) key << k << ',';
         key << width << 'x' << height;
@@ -151,8 +155,8 @@ TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
         bool changesPicture;
     };
     const Step steps[] = {
-        {"F3", VK_F3, true},  {"F2", VK_F2, true},  {"F1", VK_F1, true}, {"F4", VK_F4, true},
-        {"F5", VK_F5, true},  {"F7", VK_F7, false}, {"F6", VK_F6, false},
+        {"F3", VK_F3, true}, {"F2", VK_F2, true},  {"F1", VK_F1, true},  {"F4", VK_F4, true},
+        {"F5", VK_F5, true}, {"F7", VK_F7, false}, {"F6", VK_F6, false},
     };
     std::vector<WPARAM> pressed;
     for (const Step& step : steps) {

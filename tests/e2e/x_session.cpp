@@ -25,7 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string readProperty(Display* d, Window w, Atom property, Atom type) {
     Atom actualType = 0;
@@ -34,8 +36,8 @@ std::string readProperty(Display* d, Window w, Atom property, Atom type) {
     unsigned long after = 0;
     unsigned char* data = nullptr;
     std::string out;
-    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actualType, &format, &count, &after,
-                           &data) == Success &&
+    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actualType, &format, &count,
+                           &after, &data) == Success &&
         data != nullptr) {
         if (format == 8) out.assign(reinterpret_cast<char*>(data), count);
         XFree(data);
@@ -58,8 +60,8 @@ bool startXServer(XServer* server, std::string* error) {
         dup2(devnull, 1);
         dup2(devnull, 2);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-               "tcp", "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -89,7 +91,8 @@ void stopProcess(pid_t pid) {
     if (waitExit(pid, 2000) == -1) waitpid(pid, nullptr, 0);
 }
 
-pid_t startProgram(const std::string& path, const std::string& display, const std::string& errPath) {
+pid_t startProgram(const std::string& path, const std::string& display,
+                   const std::string& errPath) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (display.empty()) {
@@ -158,7 +161,8 @@ unsigned long findWindow(XClient* client, const std::string& title, int timeoutM
             for (unsigned int i = 0; i < count && found == 0; ++i) {
                 XWindowAttributes attributes;
                 if (XGetWindowAttributes(d, children[i], &attributes) != 0 &&
-                    attributes.map_state == IsViewable && windowTitle(client, children[i]) == title) {
+                    attributes.map_state == IsViewable &&
+                    windowTitle(client, children[i]) == title) {
                     found = children[i];
                 }
             }
@@ -209,7 +213,8 @@ void pressKey(XClient* client, unsigned long window, const char* keysymName) {
 }
 
 void resize(XClient* client, unsigned long window, int width, int height) {
-    XResizeWindow(client->display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XResizeWindow(client->display, window, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
     XSync(client->display, False);
 }
 

@@ -74,7 +74,8 @@ protected:
         const float lx = turn._11 * rel.x + turn._12 * rel.y + turn._13 * rel.z;
         const float ly = turn._21 * rel.x + turn._22 * rel.y + turn._23 * rel.z;
         const float lz = turn._31 * rel.x + turn._32 * rel.y + turn._33 * rel.z;
-        const bool inside = std::fabs(lx - 8) < 5.5f && std::fabs(ly - 8) < 5.5f && std::fabs(lz - 8) < 5.5f;
+        const bool inside =
+            std::fabs(lx - 8) < 5.5f && std::fabs(ly - 8) < 5.5f && std::fabs(lz - 8) < 5.5f;
 
         const Vec4 clip = mul(mul(mul({0, 0, 0, 1}, world), view), projection);
         if (inside || clip.w < 0.5f) return;
@@ -84,10 +85,11 @@ protected:
 
         const auto& frame = win::headless::lastBackBuffer();
         const std::uint32_t pixel =
-            frame.pixels[static_cast<std::size_t>(std::lround(sy)) * 800 + std::lround(sx)] & 0xFFFFFF;
+            frame.pixels[static_cast<std::size_t>(std::lround(sy)) * 800 + std::lround(sx)] &
+            0xFFFFFF;
         ++checked_;
-        EXPECT_NE(pixel, 0u) << "cube missing at angle " << angle << ", eye (" << eye.x << ", " << eye.y
-                             << ", " << eye.z << "), pixel (" << sx << ", " << sy << ")";
+        EXPECT_NE(pixel, 0u) << "cube missing at angle " << angle << ", eye (" << eye.x << ", "
+                             << eye.y << ", " << eye.z << "), pixel (" << sx << ", " << sy << ")";
         EXPECT_NE(pixel, 0xFFFFFFu) << "an axis shows over the cube at angle " << angle;
     }
 

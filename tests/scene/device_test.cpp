@@ -64,7 +64,8 @@ TEST_F(SceneDevice, ProjectionFollowsTheClientAspect) {
         int width, height;
         float aspect;
     };
-    const Case cases[] = {{800, 600, 800.0f / 600.0f}, {1000, 500, 2.0f}, {1, 1, 1.0f}, {300, 900, 1.0f / 3.0f}};
+    const Case cases[] = {
+        {800, 600, 800.0f / 600.0f}, {1000, 500, 2.0f}, {1, 1, 1.0f}, {300, 900, 1.0f / 3.0f}};
     for (const Case& c : cases) {
         applyProjection(c.width, c.height);
         const scene_test::Call* p = lastProjection();

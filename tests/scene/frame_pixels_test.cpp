@@ -17,10 +17,13 @@ struct Rgb {
     double r, g, b;
 };
 
-Rgb rgbOf(D3DCOLOR c) { return {double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)}; }
+Rgb rgbOf(D3DCOLOR c) {
+    return {double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)};
+}
 
 // The cube's corners in its own space (edge 10) and their colours.
-const double kCorner[8][2] = {{-5, 5}, {5, 5}, {-5, -5}, {5, -5}, {-5, 5}, {5, 5}, {-5, -5}, {5, -5}};
+const double kCorner[8][2] = {{-5, 5}, {5, 5}, {-5, -5}, {5, -5},
+                              {-5, 5}, {5, 5}, {-5, -5}, {5, -5}};
 const D3DCOLOR kColour[8] = {0xFFFF0000, 0xFFFFFF00, 0xFFFFFF00, 0xFF00FFFF,
                              0xFFFF00FF, 0xFF00FF00, 0xFF00FF00, 0xFF0000FF};
 
@@ -134,7 +137,8 @@ TEST_F(FirstFrame, AxesStartAtTheCentreOnBlack) {
 
 TEST_F(FirstFrame, NearFaceBlendsItsCornerColours) {
     const auto& f = draw();
-    for (const auto& p : kProbes) expectColour(f, p[0], p[1], faceColour(kNearFace, 3.0, p[0], p[1], false));
+    for (const auto& p : kProbes)
+        expectColour(f, p[0], p[1], faceColour(kNearFace, 3.0, p[0], p[1], false));
 }
 
 TEST_F(FirstFrame, FlatShadingTakesEachTrianglesFirstCorner) {
@@ -147,13 +151,15 @@ TEST_F(FirstFrame, FlatShadingTakesEachTrianglesFirstCorner) {
 TEST_F(FirstFrame, ClockwiseCullingShowsTheFarFaceFromInside) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     const auto& f = draw();
-    for (const auto& p : kFarProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
+    for (const auto& p : kFarProbes)
+        expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
 }
 
 TEST_F(FirstFrame, NoCullingDrawsBothAndTheLaterFaceWins) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     const auto& f = draw();
-    for (const auto& p : kFarProbes) expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
+    for (const auto& p : kFarProbes)
+        expectColour(f, p[0], p[1], faceColour(kFarFace, 13.0, p[0], p[1], false));
 }
 
 TEST_F(FirstFrame, DepthBufferingOnOrOffGivesTheSameFrame) {

@@ -59,7 +59,8 @@ protected:
     std::vector<D3DMATRIX> worlds() const {
         std::vector<D3DMATRIX> out;
         for (const auto& call : recorder.calls) {
-            if (call.name == "SetTransform" && call.args[0] == D3DTS_WORLD) out.push_back(call.matrix);
+            if (call.name == "SetTransform" && call.args[0] == D3DTS_WORLD)
+                out.push_back(call.matrix);
         }
         return out;
     }
@@ -69,12 +70,23 @@ protected:
 
 TEST_F(SceneOnRecorder, OneFrameIssuesItsCallsInOrder) {
     drawFrame();
-    const std::vector<std::string> expected = {
-        "Clear",           "Clear",        "BeginScene",         "SetFVF",
-        "SetTransform",    "CreateVertexBuffer", "SetStreamSource", "SetTransform",
-        "DrawPrimitive",   "CreateVertexBuffer", "CreateIndexBuffer", "SetTransform",
-        "SetStreamSource", "SetIndices",   "DrawIndexedPrimitive", "EndScene",
-        "Present"};
+    const std::vector<std::string> expected = {"Clear",
+                                               "Clear",
+                                               "BeginScene",
+                                               "SetFVF",
+                                               "SetTransform",
+                                               "CreateVertexBuffer",
+                                               "SetStreamSource",
+                                               "SetTransform",
+                                               "DrawPrimitive",
+                                               "CreateVertexBuffer",
+                                               "CreateIndexBuffer",
+                                               "SetTransform",
+                                               "SetStreamSource",
+                                               "SetIndices",
+                                               "DrawIndexedPrimitive",
+                                               "EndScene",
+                                               "Present"};
     ASSERT_EQ(recorder.names(), expected);
 
     const auto& c = recorder.calls;
@@ -200,7 +212,8 @@ TEST_F(SceneOnRecorder, CubeTrianglesAreClockwiseFromOutsideAndCoverEveryFace) {
         // sees a, b, c clockwise; from outside that is away from the centre.
         const Point e1{b.x - a.x, b.y - a.y, b.z - a.z};
         const Point e2{c.x - a.x, c.y - a.y, c.z - a.z};
-        const Point n{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
+        const Point n{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z,
+                      e1.x * e2.y - e1.y * e2.x};
         const Point centroid{(a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3, (a.z + b.z + c.z) / 3};
         EXPECT_GT(n.x * centroid.x + n.y * centroid.y + n.z * centroid.z, 0.0f) << "triangle " << t;
         // All three corners share one face coordinate.

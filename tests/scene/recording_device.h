@@ -31,8 +31,12 @@ public:
     }
     HRESULT Unlock() override { return D3D_OK; }
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override {
-        *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED,
-                  static_cast<UINT>(bytes_.size()), 0x42};
+        *pDesc = {D3DFMT_VERTEXDATA,
+                  D3DRTYPE_VERTEXBUFFER,
+                  0,
+                  D3DPOOL_MANAGED,
+                  static_cast<UINT>(bytes_.size()),
+                  0x42};
         return D3D_OK;
     }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
@@ -120,14 +124,17 @@ public:
     }
     HRESULT SetFVF(DWORD FVF) override { return record("SetFVF", {FVF}); }
     HRESULT GetFVF(DWORD*) override { return D3DERR_INVALIDCALL; }
-    HRESULT SetStreamSource(UINT Stream, IDirect3DVertexBuffer9* vb, UINT Offset, UINT Stride) override {
+    HRESULT SetStreamSource(UINT Stream, IDirect3DVertexBuffer9* vb, UINT Offset,
+                            UINT Stride) override {
         const auto* recorded = static_cast<RecordingVertexBuffer*>(vb);
-        return record("SetStreamSource", {Stream, recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1,
-                                          Offset, Stride});
+        return record("SetStreamSource",
+                      {Stream, recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1,
+                       Offset, Stride});
     }
     HRESULT SetIndices(IDirect3DIndexBuffer9* ib) override {
         const auto* recorded = static_cast<RecordingIndexBuffer*>(ib);
-        return record("SetIndices", {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
+        return record("SetIndices",
+                      {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
     }
 
     std::vector<std::string> names() const {
