@@ -17,6 +17,7 @@ namespace win::backend {
 namespace {
 
 // How many paced presents decide whether the renderer's vsync really waits.
+constexpr int kVsyncWarmUp = 3;
 constexpr int kVsyncProbeFrames = 8;
 
 struct NativeWindow {
@@ -26,13 +27,17 @@ struct NativeWindow {
     int textureWidth = 0;
     int textureHeight = 0;
     int refreshHz = 60;
+    bool software = false;          // SDL's software renderer, which stretches exactly itself
     bool rendererHasVsync = false;  // the renderer accepts SDL_RenderSetVSync
     bool vsyncOn = false;           // as last set on the renderer
-    int probed = 0;                 // paced presents timed so far
-    double probeSeconds = 0.0;      // time spent inside SDL_RenderPresent while probing
-    bool vsyncWorks = false;        // concluded once probed reaches kVsyncProbeFrames
-    Pacer pacer;                    // deadline pacing where vsync does not wait
-    ClientSize reported;            // the size WM_SIZE last carried
+    int probed = 0;                 // paced presents with vsync on so far
+    int probeFull = 0;              // probed presents a near-full period after the previous
+    double probeInside = 0.0;       // seconds inside SDL_RenderPresent while probing
+    double probeTotal = 0.0;        // seconds between probed presents
+    std::chrono::steady_clock::time_point lastPresent{};
+    bool vsyncWorks = false;  // concluded once probed reaches kVsyncProbeFrames
+    Pacer pacer;              // deadline pacing where vsync does not wait
+    ClientSize reported;      // the size WM_SIZE last carried
     WPARAM reportedType = SIZE_RESTORED;
 };
 
@@ -121,9 +126,7 @@ void onWindowEvent(const SDL_WindowEvent& event, std::map<HWND, bool>& closed) {
                 reportSize(hWnd, *native, pixelSizeOf(*native), sizeTypeOf(*native));
             }
             break;
-        case SDL_WINDOWEVENT_MINIMIZED:
-            reportSize(hWnd, *native, {}, SIZE_MINIMIZED);
-            break;
+        case SDL_WINDOWEVENT_MINIMIZED: reportSize(hWnd, *native, {}, SIZE_MINIMIZED); break;
         case SDL_WINDOWEVENT_DISPLAY_CHANGED:
             native->refreshHz = refreshRateOf(native->window);
             break;
@@ -132,8 +135,7 @@ void onWindowEvent(const SDL_WindowEvent& event, std::map<HWND, bool>& closed) {
             if (!closed[hWnd]) enqueue(hWnd, WM_CLOSE, 0, 0);
             closed[hWnd] = true;
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -152,13 +154,16 @@ void setVsync(NativeWindow& native, bool on) {
     if (SDL_RenderSetVSync(native.renderer, on ? 1 : 0) == 0) native.vsyncOn = on;
 }
 
+// The texture holds the frame plus one spare column and row (copies of the last ones):
+// room for drawStretched's texture coordinates to stay inside [0, 1]. Recreated only
+// when the frame size changes.
 bool uploadFrame(NativeWindow& native, const std::uint32_t* pixels, int width, int height) {
     if (native.texture == nullptr || native.textureWidth != width ||
         native.textureHeight != height) {
         if (native.texture != nullptr) SDL_DestroyTexture(native.texture);
         // X8R8G8B8 is SDL's RGB888: 32-bit words, the top byte ignored.
         native.texture = SDL_CreateTexture(native.renderer, SDL_PIXELFORMAT_RGB888,
-                                           SDL_TEXTUREACCESS_STREAMING, width, height);
+                                           SDL_TEXTUREACCESS_STREAMING, width + 1, height + 1);
         native.textureWidth = native.texture != nullptr ? width : 0;
         native.textureHeight = native.texture != nullptr ? height : 0;
         if (native.texture == nullptr) return false;
@@ -169,40 +174,95 @@ bool uploadFrame(NativeWindow& native, const std::uint32_t* pixels, int width, i
     int pitch = 0;
     if (SDL_LockTexture(native.texture, nullptr, &target, &pitch) != 0) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(std::uint32_t);
-    for (int y = 0; y < height; ++y) {
-        std::memcpy(static_cast<unsigned char*>(target) + static_cast<std::size_t>(y) * pitch,
-                    pixels + static_cast<std::size_t>(y) * width, rowBytes);
+    for (int y = 0; y <= height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<unsigned char*>(target) +
+                                                     static_cast<std::size_t>(y) * pitch);
+        const std::uint32_t* source =
+            pixels + static_cast<std::size_t>(y < height ? y : height - 1) * width;
+        std::memcpy(row, source, rowBytes);
+        row[width] = source[width - 1];
     }
     SDL_UnlockTexture(native.texture);
     return true;
 }
 
-// Vsync is trusted only once it has been seen to wait: Xvfb and some drivers accept
-// the setting and then return at once.
-void presentPaced(NativeWindow& native) {
-    using clock = std::chrono::steady_clock;
-    if (native.vsyncOn && native.probed < kVsyncProbeFrames) {
-        const auto start = clock::now();
-        SDL_RenderPresent(native.renderer);
-        native.probeSeconds += std::chrono::duration<double>(clock::now() - start).count();
-        if (++native.probed == kVsyncProbeFrames) {
-            const double expected = kVsyncProbeFrames / static_cast<double>(native.refreshHz);
-            native.vsyncWorks = native.probeSeconds >= 0.5 * expected;
-            if (!native.vsyncWorks) {
-                setVsync(native, false);
-                native.rendererHasVsync = false;  // never again for this window
-            }
-        }
+// The frame over the whole output, sampled at pixel centres. A plain SDL_RenderCopy
+// does that too, except where a centre falls exactly on a texel edge: the GPU's float
+// arithmetic then picks either side, while the rule (floor) takes the texel after the
+// edge. Centres sit k / (2 · out) texels from an edge, so coordinates pushed forward by
+// a quarter of that settle every tie the same way and move no other sample.
+void drawStretched(NativeWindow& native, int width, int height) {
+    int outW = 0;
+    int outH = 0;
+    if (SDL_GetRendererOutputSize(native.renderer, &outW, &outH) != 0 || outW <= 0 || outH <= 0) {
         return;
     }
-    if (!(native.vsyncOn && native.vsyncWorks)) waitForRefresh(native.pacer, native.refreshHz);
+    const SDL_Rect frame{0, 0, width, height};
+    if (native.software) {  // its stretch is integer arithmetic, not the GPU's floats
+        SDL_RenderCopy(native.renderer, native.texture, &frame, nullptr);
+        return;
+    }
+    const double texW = width + 1.0;  // the texture's size, spare texels included
+    const double texH = height + 1.0;
+    const auto u0 = static_cast<float>(1.0 / (4.0 * outW) / texW);
+    const auto v0 = static_cast<float>(1.0 / (4.0 * outH) / texH);
+    const auto u1 = static_cast<float>(width / texW + 1.0 / (4.0 * outW) / texW);
+    const auto v1 = static_cast<float>(height / texH + 1.0 / (4.0 * outH) / texH);
+    const auto x1 = static_cast<float>(outW);
+    const auto y1 = static_cast<float>(outH);
+    const SDL_Color white{255, 255, 255, 255};
+    const SDL_Vertex corners[4] = {
+        {{0.0f, 0.0f}, white, {u0, v0}},
+        {{x1, 0.0f}, white, {u1, v0}},
+        {{x1, y1}, white, {u1, v1}},
+        {{0.0f, y1}, white, {u0, v1}},
+    };
+    static constexpr int kIndices[6] = {0, 1, 2, 0, 2, 3};
+    if (SDL_RenderGeometry(native.renderer, native.texture, corners, 4, kIndices, 6) != 0) {
+        // nearest, ties aside
+        SDL_RenderCopy(native.renderer, native.texture, &frame, nullptr);
+    }
+}
+
+// Vsync is trusted only once it has been seen to wait: Xvfb and some drivers accept
+// the setting and then return at once. The first presents (driver warm-up) are not
+// counted; of the next ones most must come a near-full period apart with the wait
+// inside SDL_RenderPresent. A wrong "no" costs nothing (deadline pacing takes over).
+void presentPaced(NativeWindow& native) {
+    using clock = std::chrono::steady_clock;
+    if (!(native.vsyncOn && native.probed < kVsyncWarmUp + kVsyncProbeFrames)) {
+        if (!(native.vsyncOn && native.vsyncWorks)) waitForRefresh(native.pacer, native.refreshHz);
+        SDL_RenderPresent(native.renderer);
+        return;
+    }
+    const auto start = clock::now();
     SDL_RenderPresent(native.renderer);
+    const auto end = clock::now();
+    if (native.probed++ >= kVsyncWarmUp) {
+        const double period = 1.0 / native.refreshHz;
+        const double interval = std::chrono::duration<double>(end - native.lastPresent).count();
+        native.probeInside += std::chrono::duration<double>(end - start).count();
+        native.probeTotal += interval;
+        if (interval >= 0.75 * period) ++native.probeFull;
+    }
+    native.lastPresent = end;
+    if (native.probed == kVsyncWarmUp + kVsyncProbeFrames) {
+        native.vsyncWorks = native.probeFull >= kVsyncProbeFrames * 3 / 4 &&
+                            native.probeInside >= 0.2 * native.probeTotal;
+        if (!native.vsyncWorks) {
+            setVsync(native, false);
+            native.rendererHasVsync = false;  // never again for this window
+        }
+    }
 }
 
 }  // namespace
 
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height) {
     if (!state.sdlUp) {
+        // Ours: only drivers with a screen. SDL would otherwise fall back to its
+        // offscreen driver and "open" a window nobody can see. SDL_VIDEODRIVER still wins.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,KMSDRM");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             fail("SDL_Init");
             SDL_Quit();
@@ -230,8 +290,10 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         return false;
     }
     SDL_RendererInfo info;
-    native.rendererHasVsync = SDL_GetRendererInfo(native.renderer, &info) == 0 &&
-                              (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    if (SDL_GetRendererInfo(native.renderer, &info) == 0) {
+        native.software = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+        native.rendererHasVsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    }
     native.vsyncOn = native.rendererHasVsync;
     native.refreshHz = refreshRateOf(native.window);
     native.reported = {width, height};
@@ -246,9 +308,7 @@ void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight) {
     *clientWidth = *clientHeight = 0;
     if (native == nullptr) return;
     switch (nCmdShow) {
-        case SW_HIDE:
-            SDL_HideWindow(native->window);
-            break;
+        case SW_HIDE: SDL_HideWindow(native->window); break;
         case SW_SHOWMINIMIZED:
         case SW_MINIMIZE:
             SDL_ShowWindow(native->window);
@@ -262,9 +322,7 @@ void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight) {
             SDL_ShowWindow(native->window);
             SDL_RestoreWindow(native->window);
             break;
-        default:
-            SDL_ShowWindow(native->window);
-            break;
+        default: SDL_ShowWindow(native->window); break;
     }
     const bool minimised = nCmdShow == SW_SHOWMINIMIZED || nCmdShow == SW_MINIMIZE;
     const ClientSize size = minimised ? ClientSize{} : pixelSizeOf(*native);
@@ -293,13 +351,9 @@ void pumpEvents() {
     SDL_Event event;
     while (state.sdlUp && SDL_PollEvent(&event) != 0) {
         switch (event.type) {
-            case SDL_WINDOWEVENT:
-                onWindowEvent(event.window, closed);
-                break;
+            case SDL_WINDOWEVENT: onWindowEvent(event.window, closed); break;
             case SDL_KEYDOWN:
-            case SDL_KEYUP:
-                onKeyEvent(event.key);
-                break;
+            case SDL_KEYUP: onKeyEvent(event.key); break;
             case SDL_QUIT:
                 // A quit request (the last window's close button, Ctrl+C) closes every
                 // window that has not been asked already.
@@ -309,8 +363,7 @@ void pumpEvents() {
                     closed[hWnd] = true;
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
 }
@@ -328,8 +381,7 @@ bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int 
         return false;
     }
     setVsync(*native, paced);
-    // The whole texture over the whole output; nearest scaling samples pixel centres.
-    SDL_RenderCopy(native->renderer, native->texture, nullptr, nullptr);
+    drawStretched(*native, width, height);
     if (paced) {
         presentPaced(*native);
     } else {
