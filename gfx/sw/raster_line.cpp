@@ -11,10 +11,6 @@ namespace sw {
 
 namespace {
 
-std::int64_t floorDiv(std::int64_t v, std::int64_t d) {
-    return v >= 0 ? v / d : -((-v + d - 1) / d);
-}
-
 // The pixel whose centre is nearest a fixed-point coordinate; halves go to the higher.
 std::int64_t nearestPixel(std::int64_t v) {
     return floorDiv(v + kSubPixel / 2, kSubPixel);

@@ -1,6 +1,8 @@
-// Triangle rasterization: the edge-function walk over the set-up's clamped bounding box,
-// stepped incrementally, producing one span of fragments per row.
+// Triangle rasterization: the edge functions walked row by row over the set-up's clamped
+// bounding box, stepped incrementally, producing one span of fragments per row.
 // Between setup.cpp and output.cpp; depth testing and colour packing happen in output.
+#include <algorithm>
+
 #include "gfx/sw/stages.h"
 
 namespace sw {
@@ -13,9 +15,9 @@ void shadeSpan(const TriangleSetup& s, Span& span, Scratch& scratch) {
     if (s.depth.dx == 0.0 && s.depth.dy == 0.0) {
         span.depth = depthToD16(s.depth.at);  // a constant plane needs no per-pixel work
     } else {
-        double z = s.depth.eval(x, y);
+        const double z0 = s.depth.eval(x, y), dz = s.depth.dx;
         std::uint16_t* out = scratch.spanDepth.data();
-        for (int i = 0; i < span.count; ++i, z += s.depth.dx) out[i] = depthToD16(z);
+        for (int i = 0; i < span.count; ++i) out[i] = depthToD16(z0 + i * dz);
         span.depths = out;
     }
     if (s.flat) {
@@ -23,17 +25,17 @@ void shadeSpan(const TriangleSetup& s, Span& span, Scratch& scratch) {
         return;
     }
     // Perspective-correct Gouraud: c/w and 1/w are affine on screen, c is their ratio.
-    double inv = s.invW.eval(x, y), r = s.rw.eval(x, y), g = s.gw.eval(x, y), b = s.bw.eval(x, y);
+    // Each fragment is evaluated from the span start rather than by running sums, so no
+    // rounding is carried along the row.
+    const double inv0 = s.invW.eval(x, y), r0 = s.rw.eval(x, y), g0 = s.gw.eval(x, y),
+                 b0 = s.bw.eval(x, y);
+    const double dInv = s.invW.dx, dr = s.rw.dx, dg = s.gw.dx, db = s.bw.dx;
     std::uint32_t* out = scratch.spanColor.data();
     for (int i = 0; i < span.count; ++i) {
         // Centres a hair outside the snapped triangle can extrapolate 1/w to zero or
         // below; those take the smallest positive 1/w instead of dividing by it.
-        const double w = inv > 1e-300 ? 1.0 / inv : 1e300;
-        out[i] = packColor(r * w, g * w, b * w);
-        inv += s.invW.dx;
-        r += s.rw.dx;
-        g += s.gw.dx;
-        b += s.bw.dx;
+        const double w = 1.0 / std::max(inv0 + i * dInv, 1e-300);
+        out[i] = packColor((r0 + i * dr) * w, (g0 + i * dg) * w, (b0 + i * db) * w);
     }
     span.colors = out;
 }
@@ -45,32 +47,30 @@ void rasterTriangle(const TriangleSetup& s, const OutputState& out, Scratch& scr
     if (scratch.spanDepth.size() < width) scratch.spanDepth.resize(width);
     if (scratch.spanColor.size() < width) scratch.spanColor.resize(width);
 
-    const Edge& e0 = s.edge[0];
-    const Edge& e1 = s.edge[1];
-    const Edge& e2 = s.edge[2];
+    // Each edge's value at the start of the row, stepped down one row at a time.
+    std::int64_t rowE[3];
+    for (int i = 0; i < 3; ++i) rowE[i] = s.edge[i].b * s.minY + s.edge[i].c;
     for (int y = s.minY; y <= s.maxY; ++y) {
-        std::int64_t f0 = e0.a * s.minX + e0.b * y + e0.c;
-        std::int64_t f1 = e1.a * s.minX + e1.b * y + e1.c;
-        std::int64_t f2 = e2.a * s.minX + e2.b * y + e2.c;
-        int x = s.minX;
-        // Skip to the first covered centre, then take the run; a triangle is convex,
-        // so a row has at most one run.
-        for (; x <= s.maxX && (f0 | f1 | f2) < 0; ++x) {
-            f0 += e0.a;
-            f1 += e1.a;
-            f2 += e2.a;
+        // A centre is covered when a·x + rowE >= 0 on every edge; each edge bounds the
+        // run from one side, exactly, in integers. A triangle is convex, so a row holds
+        // at most one run.
+        std::int64_t lo = s.minX, hi = s.maxX;
+        for (int i = 0; i < 3; ++i) {
+            const std::int64_t a = s.edge[i].a, e = rowE[i];
+            rowE[i] += s.edge[i].b;
+            if (a > 0) {
+                lo = std::max(lo, ceilDiv(-e, a));
+            } else if (a < 0) {
+                hi = std::min(hi, floorDiv(e, -a));
+            } else if (e < 0) {
+                hi = lo - 1;
+            }
         }
-        const int start = x;
-        for (; x <= s.maxX && (f0 | f1 | f2) >= 0; ++x) {
-            f0 += e0.a;
-            f1 += e1.a;
-            f2 += e2.a;
-        }
-        if (x == start) continue;
+        if (lo > hi) continue;
         Span span;
-        span.x = start;
+        span.x = static_cast<int>(lo);
         span.y = y;
-        span.count = x - start;
+        span.count = static_cast<int>(hi - lo + 1);
         shadeSpan(s, span, scratch);
         writeSpan(out, span);
     }

@@ -11,13 +11,6 @@ namespace sw {
 
 namespace {
 
-std::int64_t floorDiv(std::int64_t v, std::int64_t d) {
-    return v >= 0 ? v / d : -((-v + d - 1) / d);
-}
-std::int64_t ceilDiv(std::int64_t v, std::int64_t d) {
-    return -floorDiv(-v, d);
-}
-
 std::int64_t cross(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
     return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
 }

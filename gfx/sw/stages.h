@@ -10,6 +10,14 @@
 
 namespace sw {
 
+// Integer division rounding down / up, for fixed-point values of either sign (d > 0).
+inline std::int64_t floorDiv(std::int64_t v, std::int64_t d) {
+    return v >= 0 ? v / d : -((-v + d - 1) / d);
+}
+inline std::int64_t ceilDiv(std::int64_t v, std::int64_t d) {
+    return -floorDiv(-v, d);
+}
+
 // ---- vertex (vertex.cpp) ----
 
 // Transform slots [first, first + count) of the call into out[0..count).
