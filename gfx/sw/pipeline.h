@@ -1,14 +1,16 @@
 // The software device's drawing pipeline: the records passed between stages and the
 // entries the device calls once a draw has been validated.
 //
-//   vertex.cpp      fetch + v × world × view × projection        -> clip-space vertices
+//   vertex.cpp      drawPrimitives; fetch + v × world × view × projection, assembly
+//                                                                  -> clip-space primitives
 //   clip.cpp        homogeneous clipping, one plane at a time      -> clipped polygons / lines
 //   setup.cpp       divide, viewport, fixed point, cull, edges     -> TriangleSetup
-//   raster_tri.cpp  edge-function walk, top-left rule              -> fragments
+//   raster_tri.cpp  edge-function walk, top-left rule              -> spans of fragments
 //   raster_line.cpp major-axis walk, last pixel per D3DRS_LASTPIXEL -> fragments
 //   output.cpp      D16 depth test/write, X8R8G8B8 colour; clears
 //
-// Stages never reach back into the device: everything they use arrives here.
+// The stage functions and the records only they share are in stages.h. Stages never
+// reach back into the device: everything they use arrives here.
 #pragma once
 
 #include <cstdint>
