@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "win/core.h"
 #include "win/win32.h"
 
 namespace win::backend {
@@ -18,9 +19,10 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
 // Runs once CreateWindowExW has sent WM_CREATE and WM_SIZE, just before it returns.
 void windowCreated(HWND hWnd);
 
-// Applies a ShowWindow command to the native window. Returns the client size to
-// report in WM_SIZE (0 × 0 when the command minimises).
-void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight);
+// Applies a ShowWindow command to the native window. *client comes in as the size the
+// window had when last not minimised; the back end replaces it where the native
+// window knows better (a maximise). The core reports 0 × 0 for minimising commands.
+void showWindow(HWND hWnd, int nCmdShow, ClientSize* client);
 
 void destroyWindow(HWND hWnd);
 

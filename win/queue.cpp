@@ -63,18 +63,12 @@ WCHAR characterOf(WPARAM vk) {
         return queue.shiftDown ? kShifted[vk - '0'] : static_cast<WCHAR>(vk);
     }
     switch (vk) {
-        case VK_SPACE:
-            return L' ';
-        case VK_RETURN:
-            return L'\r';
-        case VK_ESCAPE:
-            return 0x1B;
-        case VK_BACK:
-            return 0x08;
-        case VK_TAB:
-            return L'\t';
-        default:
-            return 0;
+        case VK_SPACE: return L' ';
+        case VK_RETURN: return L'\r';
+        case VK_ESCAPE: return 0x1B;
+        case VK_BACK: return 0x08;
+        case VK_TAB: return L'\t';
+        default: return 0;
     }
 }
 

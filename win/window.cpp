@@ -218,9 +218,8 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     const bool show = nCmdShow != SW_HIDE;
     window->visible = show;
 
-    int width = 0;
-    int height = 0;
-    win::backend::showWindow(hWnd, nCmdShow, &width, &height);
+    win::ClientSize size = window->restored;
+    win::backend::showWindow(hWnd, nCmdShow, &size);
     // Win32 sends these before ShowWindow returns, so the procedure sees them first.
     if (show != wasVisible) SendMessageW(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
     if (!show) return wasVisible ? TRUE : FALSE;
@@ -231,7 +230,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     const WPARAM sizeType = minimised                      ? SIZE_MINIMIZED
                             : nCmdShow == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED
                                                            : SIZE_RESTORED;
-    window->client = minimised ? win::ClientSize{} : win::ClientSize{width, height};
+    window->client = minimised ? win::ClientSize{} : size;
     if (!minimised) window->restored = window->client;
     SendMessageW(hWnd, WM_SIZE, sizeType, win::sizeParam(window->client));
     return wasVisible ? TRUE : FALSE;

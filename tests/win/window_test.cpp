@@ -154,6 +154,14 @@ TEST_F(WinTest, ShowWindowSendsShowAndSizeBeforeReturning) {
     ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SHOWWINDOW, WM_SIZE}));
     EXPECT_EQ(received[1].wParam, SIZE_MINIMIZED);
     EXPECT_EQ(received[1].lParam, 0);
+
+    // Restoring brings back the size from before the minimise.
+    received.clear();
+    ShowWindow(hWnd, SW_RESTORE);
+    ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SIZE}));
+    EXPECT_EQ(received[0].wParam, SIZE_RESTORED);
+    EXPECT_EQ(LOWORD(received[0].lParam), 800);
+    EXPECT_EQ(HIWORD(received[0].lParam), 600);
 }
 
 TEST_F(WinTest, CloseThroughDefWindowProcDestroysBeforeReturning) {

@@ -88,13 +88,8 @@ void windowCreated(HWND hWnd) {
     if (hook) hook(hWnd);
 }
 
-void showWindow(HWND hWnd, int /*nCmdShow*/, int* clientWidth, int* clientHeight) {
-    // No window manager here: showing never changes the size, maximising included.
-    ClientSize client;
-    clientSizeOf(hWnd, &client);
-    *clientWidth = client.width;
-    *clientHeight = client.height;
-}
+// No window manager here: showing keeps the last size, maximising included.
+void showWindow(HWND, int, ClientSize*) {}
 
 void destroyWindow(HWND) {}
 

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -261,10 +262,15 @@ void presentPaced(NativeWindow& native) {
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height) {
     if (!state.sdlUp) {
         // Ours: only drivers with a screen. SDL would otherwise fall back to its
-        // offscreen driver and "open" a window nobody can see. SDL_VIDEODRIVER still wins.
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,KMSDRM");
+        // offscreen driver and "open" a window nobody can see. Wayland is tried only
+        // where a compositor is announced: its library writes to stderr when it fails.
+        // SDL_VIDEODRIVER still wins over this list.
+        const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,KMSDRM" : "x11,KMSDRM");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            fail("SDL_Init");
+            std::string reason = std::string("SDL_Init failed: ") + SDL_GetError();
+            if (std::getenv("DISPLAY") == nullptr && !wayland) reason += " (DISPLAY is not set)";
+            setLastErrorText("cannot open a window: " + reason);
             SDL_Quit();
             return false;
         }
@@ -303,9 +309,8 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
 
 void windowCreated(HWND) {}
 
-void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight) {
+void showWindow(HWND hWnd, int nCmdShow, ClientSize* client) {
     NativeWindow* native = find(hWnd);
-    *clientWidth = *clientHeight = 0;
     if (native == nullptr) return;
     switch (nCmdShow) {
         case SW_HIDE: SDL_HideWindow(native->window); break;
@@ -331,8 +336,7 @@ void showWindow(HWND hWnd, int nCmdShow, int* clientWidth, int* clientHeight) {
     native->reportedType = minimised                      ? SIZE_MINIMIZED
                            : nCmdShow == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED
                                                           : SIZE_RESTORED;
-    *clientWidth = size.width;
-    *clientHeight = size.height;
+    if (!minimised) *client = size;
 }
 
 void destroyWindow(HWND hWnd) {
