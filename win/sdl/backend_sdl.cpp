@@ -24,11 +24,11 @@ constexpr int kVsyncProbeFrames = 8;
 struct NativeWindow {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;  // back-buffer sized, recreated only when that changes
+    SDL_Texture* texture = nullptr;  // back buffer + 1 spare texel each way; kept while that fits
     int textureWidth = 0;
     int textureHeight = 0;
     int refreshHz = 60;
-    bool software = false;          // SDL's software renderer, which stretches exactly itself
+    bool software = false;  // SDL's software renderer: no float texture coordinates to nudge
     bool rendererHasVsync = false;  // the renderer accepts SDL_RenderSetVSync
     bool vsyncOn = false;           // as last set on the renderer
     int probed = 0;                 // paced presents with vsync on so far
@@ -199,7 +199,9 @@ void drawStretched(NativeWindow& native, int width, int height) {
         return;
     }
     const SDL_Rect frame{0, 0, width, height};
-    if (native.software) {  // its stretch is integer arithmetic, not the GPU's floats
+    // The software renderer steps in 16.16 fixed point, so a few columns land one texel
+    // off the rule; its geometry path is no closer. It is only the fallback.
+    if (native.software) {
         SDL_RenderCopy(native.renderer, native.texture, &frame, nullptr);
         return;
     }
