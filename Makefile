@@ -4,11 +4,12 @@ SHELL := /bin/bash
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
-            libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib
+            libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
+            clang libclang-rt-14-dev valgrind twm
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
-.PHONY: all deps bench-deps build run test test-release test-asan snapshot bench clean
+.PHONY: all deps bench-deps build run test test-release test-asan test-fuzz snapshot bench fuzz soak valgrind clean
 
 all: build
 
@@ -35,7 +36,7 @@ build: deps
 run: build
 	./build/release/viewer
 
-test: deps test-release test-asan
+test: deps test-release test-asan test-fuzz
 
 test-release: build
 	ctest --preset release
@@ -43,7 +44,34 @@ test-release: build
 test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
-	ctest --preset asan -LE e2e
+	ctest --preset asan -LE 'e2e|soak|valgrind'
+
+# Every fuzz target for FUZZ_SECONDS each, one after the other (the machine is shared).
+# New inputs go to build/fuzz/corpus/<target>, seeded from fuzz/corpus/<target>; a crash
+# stops the run and leaves its input in build/fuzz/artifacts/.
+FUZZ_SECONDS ?= 600
+FUZZERS := draw messages d3dx
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	@mkdir -p build/fuzz/artifacts
+	@for t in $(FUZZERS); do \
+	  mkdir -p build/fuzz/corpus/$$t; \
+	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  ./build/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=30 -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/$$t- \
+	    build/fuzz/corpus/$$t fuzz/corpus/$$t >build/fuzz/$$t.log 2>&1 \
+	    || { tail -n 60 build/fuzz/$$t.log; exit 1; }; \
+	  grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' build/fuzz/$$t.log; \
+	done
+
+# Half a minute per fuzz target inside `make test`.
+test-fuzz:
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
+
+# The long soak: a million headless frames (the release test run does 100,000).
+soak: build
+	VIEWER_SOAK_FRAMES=1000000 ctest --preset release -L soak --timeout 7200
 
 # The release build (re-configured so CMake sees OSMesa once installed), then every
 # benchmark with its JSON kept beside the console table, then the ratios from that run.

@@ -12,16 +12,11 @@ namespace {
 
 const char* describe(HRESULT hr) {
     switch (hr) {
-        case D3DERR_NOTAVAILABLE:
-            return "the requested device is not available";
-        case D3DERR_INVALIDCALL:
-            return "the device settings were refused";
-        case D3DERR_OUTOFVIDEOMEMORY:
-            return "out of video memory";
-        case E_OUTOFMEMORY:
-            return "out of memory";
-        default:
-            return "unknown error";
+        case D3DERR_NOTAVAILABLE: return "the requested device is not available";
+        case D3DERR_INVALIDCALL: return "the device settings were refused";
+        case D3DERR_OUTOFVIDEOMEMORY: return "out of video memory";
+        case E_OUTOFMEMORY: return "out of memory";
+        default: return "unknown error";
     }
 }
 
@@ -44,7 +39,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     HWND hWnd = CreateWindowExW(0, L"WindowClass", L"Our Direct3D Program", WS_OVERLAPPEDWINDOW, 0,
                                 0, 800, 600, nullptr, nullptr, hInstance, nullptr);
     if (hWnd == nullptr) {
-        std::fprintf(stderr, "viewer: %s\n", win::lastErrorText());
+        // A window destroyed during its own creation leaves no reason behind.
+        const char* reason = win::lastErrorText();
+        if (reason[0] == '\0') reason = "cannot open a window: it was closed while being created";
+        std::fprintf(stderr, "viewer: %s\n", reason);
         return 1;
     }
     ShowWindow(hWnd, nShowCmd);
@@ -52,8 +50,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     // 3. The device, and the projection for its 800 × 600 back buffer.
     const HRESULT hr = setupDevice(hWnd);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "viewer: cannot create the Direct3D device: %s (0x%08X)\n",
-                     describe(hr), static_cast<unsigned>(hr));
+        // A device refused for a window that is already gone: name the window, not the settings.
+        const char* cause =
+            IsWindow(hWnd) ? describe(hr) : "the window was closed before it could be drawn in";
+        std::fprintf(stderr, "viewer: cannot create the Direct3D device: %s (0x%08X)\n", cause,
+                     static_cast<unsigned>(hr));
         DestroyWindow(hWnd);
         return 1;
     }

@@ -1,0 +1,89 @@
+// Start-up failures as the real WinMain meets them on the headless back end: each ends
+// with exit code 1 and one line on stderr that names the cause, and leaves no device.
+// The failures come in through public calls only: a class registered first under the
+// viewer's class name supplies a window procedure that kills the window at a chosen step.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/app.h"
+#include "scene/globals.h"
+#include "win/headless/headless.h"
+
+namespace {
+
+UINT killOn = 0;  // the message on which the pre-registered procedure destroys the window
+
+LRESULT CALLBACK killingProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == killOn) {
+        DestroyWindow(hWnd);
+        return 0;
+    }
+    return mainWndProc(hWnd, message, wParam, lParam);
+}
+
+// RegisterClassExW fails for a name already taken, so the viewer's window then gets
+// this procedure, as on Win32.
+void preRegisterViewerClass() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = killingProc;
+    wc.lpszClassName = L"WindowClass";
+    ASSERT_NE(RegisterClassExW(&wc), 0);
+}
+
+struct Failure {
+    const char* name;
+    UINT killOn;             // 0: the back end refuses the window instead
+    const char* causeWords;  // must appear in the one line
+};
+
+class StartupFailure : public ::testing::TestWithParam<Failure> {
+protected:
+    void SetUp() override { win::headless::reset(); }
+    void TearDown() override { win::headless::reset(); }
+};
+
+TEST_P(StartupFailure, ExitsWithCodeOneAndOneLineNamingTheCause) {
+    const Failure& f = GetParam();
+    if (f.killOn == 0) {
+        win::headless::failNextWindowCreation("the display refused the connection");
+    } else {
+        killOn = f.killOn;
+        preRegisterViewerClass();
+    }
+    int presents = 0;
+    win::headless::Hooks hooks;
+    hooks.onPresent = [&presents](HWND hWnd, int) {
+        if (++presents > 2) PostMessageW(hWnd, WM_CLOSE, 0, 0);  // a start that went on anyway
+    };
+    win::headless::setHooks(hooks);
+
+    ::testing::internal::CaptureStderr();
+    char cmdLine[] = "";
+    const int code = WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(presents, 0) << "no frame after a failed start";
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_NE(err.find(f.causeWords), std::string::npos) << err;
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(direct3d, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, StartupFailure,
+    ::testing::Values(
+        // The display side says no: the back end's own reason is passed on.
+        Failure{"WindowRefused", 0, "the display refused the connection"},
+        // The window dies inside CreateWindowExW, after its WM_CREATE was accepted.
+        Failure{"WindowDestroyedWhileCreated", WM_SIZE, "cannot open a window"},
+        // The window dies as it is shown, just before the device is created for it:
+        // CreateDevice refuses a window that no longer exists.
+        Failure{"WindowGoneBeforeTheDevice", WM_SHOWWINDOW,
+                "Direct3D device: the window was closed"}),
+    [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+}  // namespace
