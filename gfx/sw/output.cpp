@@ -56,23 +56,15 @@ void writeSpan(const OutputState& out, const Span& s) {
         return;
     }
     switch (out.zFunc) {
-        case D3DCMP_NEVER:
-            return depthTestedSpan(out, s, Never{});
-        case D3DCMP_LESS:
-            return depthTestedSpan(out, s, std::less<>{});
-        case D3DCMP_EQUAL:
-            return depthTestedSpan(out, s, std::equal_to<>{});
-        case D3DCMP_LESSEQUAL:
-            return depthTestedSpan(out, s, std::less_equal<>{});
-        case D3DCMP_GREATER:
-            return depthTestedSpan(out, s, std::greater<>{});
-        case D3DCMP_NOTEQUAL:
-            return depthTestedSpan(out, s, std::not_equal_to<>{});
-        case D3DCMP_GREATEREQUAL:
-            return depthTestedSpan(out, s, std::greater_equal<>{});
+        case D3DCMP_NEVER: return depthTestedSpan(out, s, Never{});
+        case D3DCMP_LESS: return depthTestedSpan(out, s, std::less<>{});
+        case D3DCMP_EQUAL: return depthTestedSpan(out, s, std::equal_to<>{});
+        case D3DCMP_LESSEQUAL: return depthTestedSpan(out, s, std::less_equal<>{});
+        case D3DCMP_GREATER: return depthTestedSpan(out, s, std::greater<>{});
+        case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, std::not_equal_to<>{});
+        case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, std::greater_equal<>{});
         // Ours: a value outside D3DCMPFUNC (the device refuses those) passes.
-        default:
-            return depthTestedSpan(out, s, Always{});
+        default: return depthTestedSpan(out, s, Always{});
     }
 }
 

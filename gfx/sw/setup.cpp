@@ -18,15 +18,17 @@ std::int64_t cross(const ScreenVertex& a, const ScreenVertex& b, const ScreenVer
 // The plane through three values at the snapped vertex positions.
 Plane planeOf(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double fa,
               double fb, double fc) {
+    // Fixed-point positions stay far below 2^53, so they convert to double exactly.
     const double s = 1.0 / kSubPixel;
-    const double e1x = (b.x - a.x) * s, e1y = (b.y - a.y) * s;
-    const double e2x = (c.x - a.x) * s, e2y = (c.y - a.y) * s;
+    auto px = [s](std::int64_t v) { return static_cast<double>(v) * s; };
+    const double e1x = px(b.x - a.x), e1y = px(b.y - a.y);
+    const double e2x = px(c.x - a.x), e2y = px(c.y - a.y);
     const double area = e1x * e2y - e1y * e2x;
     const double d1 = fb - fa, d2 = fc - fa;
     Plane p;
     p.at = fa;
-    p.x0 = a.x * s;
-    p.y0 = a.y * s;
+    p.x0 = px(a.x);
+    p.y0 = px(a.y);
     p.dx = (d1 * e2y - d2 * e1y) / area;
     p.dy = (d2 * e1x - d1 * e2x) / area;
     return p;

@@ -41,17 +41,12 @@ namespace {
 // Vertices a draw of `count` primitives reads, 0 for types we do not draw.
 std::uint64_t elementCount(D3DPRIMITIVETYPE type, std::uint64_t count) {
     switch (type) {
-        case D3DPT_LINELIST:
-            return 2 * count;
-        case D3DPT_LINESTRIP:
-            return count + 1;
-        case D3DPT_TRIANGLELIST:
-            return 3 * count;
+        case D3DPT_LINELIST: return 2 * count;
+        case D3DPT_LINESTRIP: return count + 1;
+        case D3DPT_TRIANGLELIST: return 3 * count;
         case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN:
-            return count + 2;
-        default:
-            return 0;  // points are not drawn by this device
+        case D3DPT_TRIANGLEFAN: return count + 2;
+        default: return 0;  // points are not drawn by this device
     }
 }
 
@@ -153,8 +148,7 @@ void assemble(const Draw& d, const DrawCall& call) {
                 p1 = vertexAt(i + 2);
                 p2 = vertexAt(0);
                 break;
-            default:
-                return;
+            default: return;
         }
         if (p0 && p1 && p2) drawTriangle(d, *p0, *p1, *p2);
     }

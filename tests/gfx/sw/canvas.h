@@ -43,8 +43,9 @@ struct Canvas {
     bool drawn(int x, int y) const { return at(x, y) != (kBackground & 0xFFFFFFu); }
     int drawnCount() const {
         int n = 0;
-        for (int y = 0; y < height; ++y)
+        for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) n += drawn(x, y);
+        }
         return n;
     }
 

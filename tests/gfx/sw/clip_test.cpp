@@ -57,8 +57,9 @@ int expectMatchesRayCast(const Canvas& canvas, const std::array<P3, 3>& t,
     for (int y = 0; y < kSize; ++y) {
         for (int x = 0; x < kSize; ++x) {
             int hits = 0;
-            for (double dx : {-0.6, 0.0, 0.6})
+            for (double dx : {-0.6, 0.0, 0.6}) {
                 for (double dy : {-0.6, 0.0, 0.6}) hits += rayHits(t, x + dx, y + dy);
+            }
             if (hits == 9) {
                 ++required;
                 EXPECT_TRUE(canvas.drawn(x, y)) << what << ": missing " << x << "," << y;
@@ -140,8 +141,9 @@ TEST_P(FloorMesh, CutSeamsAreHitExactlyOnce) {
     for (const auto& t : triangles) {
         canvas.clear();
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, toVertices(t));
-        for (int y = 0; y < kSize; ++y)
+        for (int y = 0; y < kSize; ++y) {
             for (int x = 0; x < kSize; ++x) count[y * kSize + x] += canvas.drawn(x, y);
+        }
     }
     int inside = 0;
     for (int y = 0; y < kSize; ++y) {

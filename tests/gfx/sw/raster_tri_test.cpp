@@ -33,9 +33,11 @@ TEST_P(Coverage, CoversExactlyThePixelCentresInside) {
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_TRIANGLELIST,
                 static_cast<std::uint32_t>(c.vertices.size() / 3), c.vertices);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
             EXPECT_EQ(canvas.drawn(x, y), c.covers(x, y)) << "pixel " << x << "," << y;
+        }
+    }
 }
 
 std::vector<Vertex> concat(std::vector<Vertex> a, const std::vector<Vertex>& b) {
@@ -92,8 +94,9 @@ std::vector<int> coverageCounts(const std::vector<Vertex>& list, int w, int h) {
     for (std::size_t i = 0; i + 2 < list.size(); i += 3) {
         canvas.clear();
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, {list[i], list[i + 1], list[i + 2]});
-        for (int y = 0; y < h; ++y)
+        for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) count[std::size_t(y) * w + x] += canvas.drawn(x, y);
+        }
     }
     return count;
 }
@@ -138,9 +141,11 @@ TEST(SharedEdges, JitteredMeshHitsEveryPixelExactlyOnce) {
         }
     }
     const auto count = coverageCounts(list, kSize, kSize);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
             EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
+        }
+    }
 }
 
 // A fan about a pixel centre whose spokes run through many centres at every angle.
@@ -156,9 +161,11 @@ TEST(SharedEdges, FanAboutAPixelCentreHitsEveryPixelExactlyOnce) {
         list.insert(list.end(), {centre, rim[i], rim[(i + 1) % rim.size()]});
     }
     const auto count = coverageCounts(list, kSize, kSize);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
             EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
+        }
+    }
 }
 
 struct CullCase {
@@ -202,10 +209,12 @@ TEST_P(Assembly, QuadKeptUnderCcwRemovedUnderCw) {
         state.cullMode = mode;
         Canvas canvas(kSize, kSize);
         canvas.draw(state, c.type, 2, c.v);
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
                 EXPECT_EQ(canvas.drawn(x, y), mode != D3DCULL_CW && x < 8 && y < 8)
                     << "mode " << mode << " pixel " << x << "," << y;
+            }
+        }
     }
 }
 
@@ -230,9 +239,11 @@ TEST(Assembly, IndexedListDrawsTheNamedVertices) {
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_TRIANGLELIST, 2, v,
                 &indices);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
             EXPECT_EQ(canvas.drawn(x, y), x >= 4 && x < 12 && y >= 4 && y < 12) << x << "," << y;
+        }
+    }
 }
 
 }  // namespace

@@ -32,11 +32,13 @@ TEST(FlatShading, EveryPixelTakesTheFirstVertexColour) {
         Canvas canvas(kSize, kSize);
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, v);
         ASSERT_GT(canvas.drawnCount(), 100);
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
                 if (canvas.drawn(x, y)) {
                     ASSERT_EQ(canvas.at(x, y), v[0].color & 0xFFFFFFu);
                 }
+            }
+        }
     }
 }
 
@@ -50,11 +52,13 @@ TEST(FlatShading, SurvivesTheNearPlaneCuttingTheFirstVertexAway) {
     Canvas canvas(kSize, kSize);
     canvas.draw(state, D3DPT_TRIANGLELIST, 1, v);
     ASSERT_GT(canvas.drawnCount(), 10);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
             if (canvas.drawn(x, y)) {
                 ASSERT_EQ(canvas.at(x, y), 0xFF0000u) << x << "," << y;
             }
+        }
+    }
 }
 
 struct Screen {
@@ -152,8 +156,9 @@ TEST(Lighting, OnWithNoLightsDrawsBlackOffKeepsTheVertexColour) {
 TEST(VertexStage, RowVectorTimesMatrixInClipSpace) {
     D3DMATRIX m{};
     const float rows[4][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
-    for (int r = 0; r < 4; ++r)
+    for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) m.m[r][c] = rows[r][c];
+    }
     sw::DrawState state;
     state.worldViewProjection = m;
     state.lighting = FALSE;
