@@ -142,8 +142,8 @@ void assemble(const Draw& d, const DrawCall& call) {
                 p2 = vertexAt(i + ((i & 1) ? 1 : 2));
                 break;
             case D3DPT_TRIANGLEFAN:
-                // Triangle i is (v[0], v[i+1], v[i+2]); started at v[i+1] (same
-                // winding) so each triangle of a flat fan takes its own colour.
+                // Triangle i is (v[0], v[i+1], v[i+2]); Direct3D shades a flat fan
+                // triangle from v[i+1], so it starts there (a rotation: same winding).
                 p0 = vertexAt(i + 1);
                 p1 = vertexAt(i + 2);
                 p2 = vertexAt(0);

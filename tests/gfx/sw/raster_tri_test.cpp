@@ -247,3 +247,34 @@ TEST(Assembly, IndexedListDrawsTheNamedVertices) {
 }
 
 }  // namespace
+
+namespace {
+
+// Flat strips and fans: each triangle takes the colour of its own first vertex; the
+// odd triangles of a strip keep v[i] first even though their winding is turned round.
+TEST(Assembly, FlatStripAndFanTakeEachTrianglesFirstVertex) {
+    const D3DCOLOR c[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
+    auto state = swtest::unlitState(swtest::screenMatrix(kSize, kSize));
+    state.shadeMode = D3DSHADE_FLAT;
+    {
+        // Strip (0,0) (8,0) (0,8) (8,8): triangle 0 is the upper-left half, 1 the lower-right.
+        Canvas canvas(kSize, kSize);
+        canvas.draw(
+            state, D3DPT_TRIANGLESTRIP, 2,
+            {{0, 0, 0.5f, c[0]}, {8, 0, 0.5f, c[1]}, {0, 8, 0.5f, c[2]}, {8, 8, 0.5f, c[3]}});
+        EXPECT_EQ(canvas.at(1, 1), c[0] & 0xFFFFFFu);
+        EXPECT_EQ(canvas.at(6, 6), c[1] & 0xFFFFFFu);
+    }
+    {
+        // Fan about (0,0): triangle 0 is the upper-right half, 1 the lower-left; a flat
+        // fan triangle i takes v[i + 1], not the shared centre.
+        Canvas canvas(kSize, kSize);
+        canvas.draw(
+            state, D3DPT_TRIANGLEFAN, 2,
+            {{0, 0, 0.5f, c[0]}, {8, 0, 0.5f, c[1]}, {8, 8, 0.5f, c[2]}, {0, 8, 0.5f, c[3]}});
+        EXPECT_EQ(canvas.at(6, 1), c[1] & 0xFFFFFFu);
+        EXPECT_EQ(canvas.at(1, 6), c[2] & 0xFFFFFFu);
+    }
+}
+
+}  // namespace
