@@ -48,6 +48,10 @@ std::string readProperty(Display* d, Window w, Atom property, Atom type) {
 }  // namespace
 
 bool startXServer(XServer* server, std::string* error) {
+    return startXServer(server, XServerOptions{}, error);
+}
+
+bool startXServer(XServer* server, const XServerOptions& options, std::string* error) {
     int fds[2];
     if (pipe(fds) != 0) {
         *error = "pipe failed";
@@ -60,8 +64,14 @@ bool startXServer(XServer* server, std::string* error) {
         dup2(devnull, 1);
         dup2(devnull, 2);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        if (options.authFile.empty()) {
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", options.screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        } else {
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", options.screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", "-auth", options.authFile.c_str(),
+                   static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
     close(fds[1]);
@@ -128,7 +138,8 @@ int waitExit(pid_t pid, int timeoutMs) {
 }
 
 XClient* connect(int display) {
-    const std::string name = ":" + std::to_string(display);
+    std::string name = ":";  // built in two steps: GCC 12 misreports "lit" + string at -O3
+    name += std::to_string(display);
     Display* d = XOpenDisplay(name.c_str());
     if (d == nullptr) return nullptr;
     return new XClient{d};
@@ -148,26 +159,40 @@ std::string windowTitle(XClient* client, unsigned long window) {
     return title;
 }
 
-unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs) {
+namespace {
+
+// Depth-first below `parent`: a window manager puts each top-level window in a frame.
+unsigned long findViewable(XClient* client, Window parent, const std::string& title, int depth) {
     Display* d = client->display;
+    Window root = 0;
+    Window up = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    unsigned long found = 0;
+    if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return 0;
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, children[i], &attributes) == 0 ||
+            attributes.map_state != IsViewable) {
+            continue;
+        }
+        if (windowTitle(client, children[i]) == title) {
+            found = children[i];
+        } else if (depth > 0) {
+            found = findViewable(client, children[i], title, depth - 1);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < deadline) {
-        Window root = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        unsigned long found = 0;
-        if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count) != 0) {
-            for (unsigned int i = 0; i < count && found == 0; ++i) {
-                XWindowAttributes attributes;
-                if (XGetWindowAttributes(d, children[i], &attributes) != 0 &&
-                    attributes.map_state == IsViewable &&
-                    windowTitle(client, children[i]) == title) {
-                    found = children[i];
-                }
-            }
-            if (children != nullptr) XFree(children);
-        }
+        const unsigned long found =
+            findViewable(client, DefaultRootWindow(client->display), title, 2);
         if (found != 0) return found;
         sleepMs(50);
     }
@@ -216,6 +241,23 @@ void resize(XClient* client, unsigned long window, int width, int height) {
     XResizeWindow(client->display, window, static_cast<unsigned>(width),
                   static_cast<unsigned>(height));
     XSync(client->display, False);
+}
+
+void iconify(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    XIconifyWindow(d, window, DefaultScreen(d));
+    XSync(d, False);
+}
+
+void restore(XClient* client, unsigned long window) {
+    XMapRaised(client->display, window);
+    XSync(client->display, False);
+}
+
+bool isViewable(XClient* client, unsigned long window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(client->display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
 }
 
 void requestClose(XClient* client, unsigned long window) {

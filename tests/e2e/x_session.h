@@ -22,6 +22,11 @@ struct XServer {
     int display = -1;
 };
 bool startXServer(XServer* server, std::string* error);
+struct XServerOptions {
+    std::string screen = "1280x1024x24";  // WIDTHxHEIGHTxDEPTH of screen 0
+    std::string authFile;                 // non-empty: only clients with a cookie from it get in
+};
+bool startXServer(XServer* server, const XServerOptions& options, std::string* error);
 void stopProcess(pid_t pid);
 
 // Starts the program with DISPLAY set (an empty display name unsets it) and stderr
@@ -35,8 +40,8 @@ struct XClient;  // an open connection to the server
 XClient* connect(int display);
 void disconnect(XClient* client);
 
-// The top-level window whose title (_NET_WM_NAME or WM_NAME) equals title; 0 if none
-// appears within timeoutMs.
+// The window whose title (_NET_WM_NAME or WM_NAME) equals title, at the top level or
+// inside a window manager's frame; 0 if none appears viewable within timeoutMs.
 unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs);
 std::string windowTitle(XClient* client, unsigned long window);
 bool clientSize(XClient* client, unsigned long window, int* width, int* height);
@@ -45,6 +50,11 @@ Image grab(XClient* client, unsigned long window);
 // Key events through the XTEST extension, as a keyboard would make them.
 void pressKey(XClient* client, unsigned long window, const char* keysymName);
 void resize(XClient* client, unsigned long window, int width, int height);
+// The window manager's minimise (an iconify request, ICCCM WM_CHANGE_STATE) and
+// restore (a map request); both take effect only with a window manager running.
+void iconify(XClient* client, unsigned long window);
+void restore(XClient* client, unsigned long window);
+bool isViewable(XClient* client, unsigned long window);
 // The close request a window manager's close button sends: WM_DELETE_WINDOW.
 void requestClose(XClient* client, unsigned long window);
 

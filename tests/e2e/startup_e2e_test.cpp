@@ -1,0 +1,104 @@
+// The viewer started where it cannot open its window, as a user meets it: no DISPLAY,
+// a display with no server behind it, a server that refuses the connection (its cookie
+// file is not ours). Each must exit 1 within seconds with exactly one line on stderr
+// that says what went wrong, and never hang waiting for a display.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "x_session.h"
+
+namespace {
+
+using namespace e2e;
+
+// ":N", built in two steps: GCC 12 misreports "lit" + std::string at -O3.
+std::string displayName(int display) {
+    std::string name = ":";
+    name += std::to_string(display);
+    return name;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// An Xauthority file with one random MIT-MAGIC-COOKIE-1 entry: an Xvfb started with it
+// admits only clients that present that cookie.
+bool writeCookieFile(const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    auto field = [&out](const std::string& bytes) {
+        out.put(static_cast<char>(bytes.size() >> 8));
+        out.put(static_cast<char>(bytes.size() & 0xFF));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    char host[256] = {};
+    gethostname(host, sizeof(host) - 1);
+    std::string cookie(16, '\0');
+    for (char& c : cookie) c = static_cast<char>(std::rand() & 0xFF);
+    out.put(1).put(0);  // FamilyLocal (256), big-endian
+    field(host);
+    field("0");
+    field("MIT-MAGIC-COOKIE-1");
+    field(cookie);
+    return static_cast<bool>(out);
+}
+
+struct Start {
+    std::string display;  // "" unsets DISPLAY
+    const char* cause;    // words the line must carry
+};
+
+// Runs the viewer without our own Xauthority, so only the server's rules decide.
+void expectOneLineAndCodeOne(const Start& start) {
+    const std::string errPath = ::testing::TempDir() + "viewer-startup-stderr.txt";
+    const std::string emptyAuth = ::testing::TempDir() + "viewer-startup-no-cookie";
+    std::ofstream(emptyAuth).close();
+    const char* savedAuth = std::getenv("XAUTHORITY");
+    const std::string saved = savedAuth != nullptr ? savedAuth : "";
+    setenv("XAUTHORITY", emptyAuth.c_str(), 1);
+    const pid_t pid = startProgram(VIEWER_PATH, start.display, errPath);
+    if (savedAuth != nullptr) {
+        setenv("XAUTHORITY", saved.c_str(), 1);
+    } else {
+        unsetenv("XAUTHORITY");
+    }
+
+    EXPECT_EQ(waitExit(pid, 5000), 1) << "DISPLAY=" << start.display;
+    const std::string err = readFile(errPath);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_EQ(err.rfind("viewer: ", 0), 0u) << err;
+    EXPECT_NE(err.find(start.cause), std::string::npos)
+        << "DISPLAY=" << start.display << ": " << err;
+}
+
+TEST(ViewerStartup, WithoutDisplaySaysDisplayIsNotSet) {
+    expectOneLineAndCodeOne({"", "DISPLAY is not set"});
+}
+
+TEST(ViewerStartup, DisplayWithoutServerNamesTheDisplay) {
+    expectOneLineAndCodeOne({":4999", ":4999"});
+}
+
+TEST(ViewerStartup, DisplayThatRefusesTheConnectionNamesTheDisplay) {
+    const std::string cookie = ::testing::TempDir() + "viewer-startup-cookie";
+    ASSERT_TRUE(writeCookieFile(cookie));
+    XServerOptions options;
+    options.authFile = cookie;
+    XServer server;
+    std::string error;
+    ASSERT_TRUE(startXServer(&server, options, &error)) << error;
+    const std::string display = displayName(server.display);
+    expectOneLineAndCodeOne({display, display.c_str()});
+    stopProcess(server.pid);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// The real viewer under a window manager (twm, in a 4200 × 3200 Xvfb screen) taken to
+// the window's extremes: minimised and restored, shrunk to 1 × 1, grown to 4000 × 3000.
+// It must keep running through all of them, show the stretched frame at each size it
+// can be seen at, spin on afterwards, and still exit 0 on a close request.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "reference.h"
+#include "x_session.h"
+
+namespace {
+
+using namespace e2e;
+
+const char* const kTitle = "Our Direct3D Program";
+constexpr double kSameFrame = 0.005;  // under 0.5% of the kept pixels differ
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// ":N", built in two steps: GCC 12 misreports "lit" + std::string at -O3.
+std::string displayName(int display) {
+    std::string name = ":";
+    name += std::to_string(display);
+    return name;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// twm with a configuration that places windows itself (no click to place them) and
+// draws no title bar, so the client window is the whole frame.
+pid_t startWindowManager(int display, const std::string& rcPath) {
+    std::ofstream(rcPath) << "RandomPlacement\nNoTitle\nBorderWidth 0\nUsePPosition \"on\"\n";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        const std::string name = displayName(display);
+        execlp("twm", "twm", "-display", name.c_str(), "-f", rcPath.c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits until the window reports the size, or gives up after timeoutMs.
+bool waitForSize(XClient* client, unsigned long window, int width, int height, int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += 50) {
+        int w = 0;
+        int h = 0;
+        if (clientSize(client, window, &w, &h) && w == width && h == height) return true;
+        sleepMs(50);
+    }
+    return false;
+}
+
+class WindowExtremes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        XServerOptions options;
+        options.screen = "4200x3200x24";
+        std::string error;
+        ASSERT_TRUE(startXServer(&server_, options, &error)) << error;
+        wm_ = startWindowManager(server_.display, ::testing::TempDir() + "viewer-e2e-twmrc");
+        client_ = connect(server_.display);
+        ASSERT_NE(client_, nullptr);
+        sleepMs(300);  // twm takes over the screen before the viewer maps its window
+        errPath_ = ::testing::TempDir() + "viewer-extremes-stderr.txt";
+        viewer_ = startProgram(VIEWER_PATH, displayName(server_.display), errPath_);
+        window_ = findWindow(client_, kTitle, 5000);
+        ASSERT_NE(window_, 0u) << "no window; stderr: " << readFile(errPath_);
+        sleepMs(200);
+    }
+    void TearDown() override {
+        if (viewer_ > 0) stopProcess(viewer_);
+        disconnect(client_);
+        stopProcess(wm_);
+        stopProcess(server_.pid);
+    }
+
+    bool running() {
+        int status = 0;
+        return waitpid(viewer_, &status, WNOHANG) == 0;
+    }
+
+    Match matchAt(int width, int height, int step) {
+        sleepMs(300);  // the resize reaches the loop, the next frame is stretched to it
+        return bestMatch(renderReferences({}, width, height, step), grab(client_, window_));
+    }
+
+    XServer server_;
+    pid_t wm_ = -1;
+    XClient* client_ = nullptr;
+    pid_t viewer_ = -1;
+    unsigned long window_ = 0;
+    std::string errPath_;
+};
+
+TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
+    // Minimise: the window manager takes the window off the screen; the viewer goes on.
+    iconify(client_, window_);
+    for (int waited = 0; waited < 2000 && isViewable(client_, window_); waited += 50) sleepMs(50);
+    ASSERT_FALSE(isViewable(client_, window_)) << "the window manager did not minimise the window";
+    sleepMs(500);  // several frames' worth while minimised
+    ASSERT_TRUE(running()) << readFile(errPath_);
+
+    // Restore: back at 800 × 600, showing the scene and spinning.
+    restore(client_, window_);
+    for (int waited = 0; waited < 2000 && !isViewable(client_, window_); waited += 50) sleepMs(50);
+    ASSERT_TRUE(isViewable(client_, window_));
+    ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 2000));
+    const ReferenceSet normal = renderReferences({}, 800, 600, 4);
+    const Match restored = matchAt(800, 600, 4);
+    EXPECT_LT(restored.mismatch, kSameFrame) << "after restore, best angle " << restored.angle;
+
+    // 1 × 1: nothing to see, but the loop must survive the size.
+    resize(client_, window_, 1, 1);
+    ASSERT_TRUE(waitForSize(client_, window_, 1, 1, 2000));
+    sleepMs(500);
+    ASSERT_TRUE(running()) << readFile(errPath_);
+
+    // 4000 × 3000: the 800 × 600 frame stretched five times each way.
+    resize(client_, window_, 4000, 3000);
+    ASSERT_TRUE(waitForSize(client_, window_, 4000, 3000, 3000));
+    const Match huge = matchAt(4000, 3000, 20);
+    EXPECT_LT(huge.mismatch, kSameFrame) << "at 4000 x 3000, best angle " << huge.angle;
+    ASSERT_TRUE(running()) << readFile(errPath_);
+
+    // Back to the start size: the same picture as before the extremes.
+    resize(client_, window_, 800, 600);
+    ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 2000));
+    const Match back = bestMatch(normal, (sleepMs(300), grab(client_, window_)));
+    EXPECT_LT(back.mismatch, kSameFrame) << "back at 800 x 600, best angle " << back.angle;
+
+    requestClose(client_, window_);
+    const int code = waitExit(viewer_, 3000);
+    viewer_ = -1;
+    EXPECT_EQ(code, 0) << readFile(errPath_);
+}
+
+}  // namespace
