@@ -92,14 +92,23 @@ protected:
         stopProcess(server_.pid);
     }
 
+    // The best of a few looks 200 ms apart: on a loaded machine a resize can take a
+    // few frames to reach the picture.
+    template <typename Look>
+    Match matchSoon(const ReferenceSet& refs, Look look) {
+        Match best;
+        for (int tries = 0; tries < 5 && best.mismatch >= kSameFrame; ++tries) {
+            sleepMs(200);
+            const Match m = bestMatch(refs, look());
+            if (m.mismatch < best.mismatch) best = m;
+        }
+        return best;
+    }
+    Image window() { return grab(client_, window_); }
+
     bool running() {
         int status = 0;
         return waitpid(viewer_, &status, WNOHANG) == 0;
-    }
-
-    Match matchAt(int width, int height, int step) {
-        sleepMs(300);  // the resize reaches the loop, the next frame is stretched to it
-        return bestMatch(renderReferences({}, width, height, step), grab(client_, window_));
     }
 
     XServer server_;
@@ -124,7 +133,7 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     ASSERT_TRUE(isViewable(client_, window_));
     ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 2000));
     const ReferenceSet normal = renderReferences({}, 800, 600, 4);
-    const Match restored = matchAt(800, 600, 4);
+    const Match restored = matchSoon(normal, [this] { return window(); });
     EXPECT_LT(restored.mismatch, kSameFrame) << "after restore, best angle " << restored.angle;
 
     // 1 × 1: nothing to see, but the loop must survive the size.
@@ -133,17 +142,32 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     sleepMs(500);
     ASSERT_TRUE(running()) << readFile(errPath_);
 
-    // 4000 × 3000: the 800 × 600 frame stretched five times each way.
-    resize(client_, window_, 4000, 3000);
+    // 4000 × 3000: the 800 × 600 frame stretched five times each way, so the centre of
+    // each 5 × 5 block is the back buffer's pixel under any nearest-pixel stretch.
+    moveResize(client_, window_, 0, 0, 4000, 3000);
     ASSERT_TRUE(waitForSize(client_, window_, 4000, 3000, 3000));
-    const Match huge = matchAt(4000, 3000, 20);
+    const auto blocks = [this] {
+        const Image big = window();
+        Image out;
+        if (big.width != 4000 || big.height != 3000) return out;
+        out.width = 800;
+        out.height = 600;
+        for (int y = 0; y < 600; ++y) {
+            for (int x = 0; x < 800; ++x) {
+                out.pixels.push_back(
+                    big.pixels[static_cast<std::size_t>(5 * y + 2) * 4000 + 5 * x + 2]);
+            }
+        }
+        return out;
+    };
+    const Match huge = matchSoon(normal, blocks);
     EXPECT_LT(huge.mismatch, kSameFrame) << "at 4000 x 3000, best angle " << huge.angle;
     ASSERT_TRUE(running()) << readFile(errPath_);
 
     // Back to the start size: the same picture as before the extremes.
     resize(client_, window_, 800, 600);
     ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 2000));
-    const Match back = bestMatch(normal, (sleepMs(300), grab(client_, window_)));
+    const Match back = matchSoon(normal, [this] { return window(); });
     EXPECT_LT(back.mismatch, kSameFrame) << "back at 800 x 600, best angle " << back.angle;
 
     requestClose(client_, window_);

@@ -243,6 +243,12 @@ void resize(XClient* client, unsigned long window, int width, int height) {
     XSync(client->display, False);
 }
 
+void moveResize(XClient* client, unsigned long window, int x, int y, int width, int height) {
+    XMoveResizeWindow(client->display, window, x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
+    XSync(client->display, False);
+}
+
 void iconify(XClient* client, unsigned long window) {
     Display* d = client->display;
     XIconifyWindow(d, window, DefaultScreen(d));

@@ -50,6 +50,9 @@ Image grab(XClient* client, unsigned long window);
 // Key events through the XTEST extension, as a keyboard would make them.
 void pressKey(XClient* client, unsigned long window, const char* keysymName);
 void resize(XClient* client, unsigned long window, int width, int height);
+// Moves the window's top-left corner to (x, y) on the screen as it resizes it, so a big
+// window stays whole on the screen (where XGetImage can read it).
+void moveResize(XClient* client, unsigned long window, int x, int y, int width, int height);
 // The window manager's minimise (an iconify request, ICCCM WM_CHANGE_STATE) and
 // restore (a map request); both take effect only with a window manager running.
 void iconify(XClient* client, unsigned long window);
