@@ -3,7 +3,10 @@
 // texture stretched over the window and paced to the display. Window rules live in the core.
 #include <SDL.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -65,6 +68,53 @@ HWND windowOfId(Uint32 id) {
     // Key events without a window go to the only window there is.
     if (state.windows.size() == 1) return reinterpret_cast<HWND>(state.windows.begin()->first);
     return nullptr;
+}
+
+// Xlib prints an X server's refusal ("Authorization required, …") to stderr itself. While
+// SDL opens the display that text goes to a temporary file instead: on failure it becomes
+// part of our one line, on success it is passed on to stderr unchanged.
+struct StderrCapture {
+    std::FILE* file = nullptr;
+    int saved = -1;  // the real stderr while captured
+};
+
+StderrCapture captureStderr() {
+    StderrCapture capture;
+    std::fflush(stderr);
+    capture.file = std::tmpfile();
+    if (capture.file == nullptr) return capture;
+    capture.saved = dup(2);
+    if (capture.saved < 0 || dup2(fileno(capture.file), 2) < 0) {
+        if (capture.saved >= 0) close(capture.saved);
+        capture.saved = -1;
+    }
+    return capture;
+}
+
+std::string releaseStderr(StderrCapture& capture) {
+    std::string text;
+    std::fflush(stderr);
+    if (capture.saved >= 0) {
+        dup2(capture.saved, 2);
+        close(capture.saved);
+    }
+    if (capture.file != nullptr) {
+        std::rewind(capture.file);
+        char buffer[512];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof(buffer), capture.file)) > 0)
+            text.append(buffer, n);
+        std::fclose(capture.file);
+    }
+    capture = StderrCapture{};
+    return text;
+}
+
+// The first non-empty line of text, without its line break.
+std::string firstLine(const std::string& text) {
+    const std::size_t start = text.find_first_not_of("\r\n");
+    if (start == std::string::npos) return "";
+    return text.substr(start, text.find_first_of("\r\n", start) - start);
 }
 
 void fail(const std::string& what) {
@@ -269,13 +319,26 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         // SDL_VIDEODRIVER still wins over this list.
         const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
         SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,KMSDRM" : "x11,KMSDRM");
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        StderrCapture capture = captureStderr();
+        const bool up = SDL_Init(SDL_INIT_VIDEO) == 0;
+        const std::string printed = releaseStderr(capture);
+        if (!up) {
             std::string reason = std::string("SDL_Init failed: ") + SDL_GetError();
-            if (std::getenv("DISPLAY") == nullptr && !wayland) reason += " (DISPLAY is not set)";
+            const char* display = std::getenv("DISPLAY");
+            if (display == nullptr && !wayland) {
+                reason += " (DISPLAY is not set)";
+            } else if (display != nullptr) {
+                // SDL only says the driver is unavailable: name the display, and the
+                // server's own words when it refused us.
+                const std::string said = firstLine(printed);
+                reason += std::string(" (cannot open the X display \"") + display +
+                          "\": " + (said.empty() ? "no X server answers there" : said) + ")";
+            }
             setLastErrorText("cannot open a window: " + reason);
             SDL_Quit();
             return false;
         }
+        if (!printed.empty()) std::fputs(printed.c_str(), stderr);
         state.sdlUp = true;
     }
     NativeWindow native;
