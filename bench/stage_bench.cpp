@@ -156,18 +156,10 @@ void BM_Lines(benchmark::State& state) {
         const float t = float(i % 100) / 100.0f;
         float x = 0, y = 0;
         switch (i / 100) {
-            case 0:
-                x = t * (kW - 1), y = 0;
-                break;
-            case 1:
-                x = kW - 1, y = t * (kH - 1);
-                break;
-            case 2:
-                x = (1 - t) * (kW - 1), y = kH - 1;
-                break;
-            default:
-                x = 0, y = (1 - t) * (kH - 1);
-                break;
+            case 0: x = t * (kW - 1), y = 0; break;
+            case 1: x = kW - 1, y = t * (kH - 1); break;
+            case 2: x = (1 - t) * (kW - 1), y = kH - 1; break;
+            default: x = 0, y = (1 - t) * (kH - 1); break;
         }
         v.push_back(at(kW / 2, kH / 2, 0xFFFFFFFF));
         v.push_back(at(x, y, 0xFF00FFFF));
