@@ -58,7 +58,7 @@ fuzz: deps
 	@for t in $(FUZZERS); do \
 	  mkdir -p build/fuzz/corpus/$$t; \
 	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
-	  ./build/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=30 -rss_limit_mb=2048 \
+	  ./build/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=120 -rss_limit_mb=2048 \
 	    -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/$$t- \
 	    build/fuzz/corpus/$$t fuzz/corpus/$$t >build/fuzz/$$t.log 2>&1 \
 	    || { tail -n 60 build/fuzz/$$t.log; exit 1; }; \
