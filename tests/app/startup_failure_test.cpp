@@ -38,6 +38,10 @@ struct Failure {
     const char* causeWords;  // must appear in the one line
 };
 
+void PrintTo(const Failure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
 class StartupFailure : public ::testing::TestWithParam<Failure> {
 protected:
     void SetUp() override { win::headless::reset(); }
