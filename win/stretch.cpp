@@ -6,6 +6,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace win {
 
@@ -20,11 +22,28 @@ void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::
                     int dstWidth, int dstHeight) {
     assert(src != nullptr && dst != nullptr && srcWidth > 0 && srcHeight > 0 && dstWidth > 0 &&
            dstHeight > 0);
+    // Same size: the rule samples every texel at its own centre, so it is a copy.
+    if (srcWidth == dstWidth && srcHeight == dstHeight) {
+        std::memcpy(dst, src, static_cast<std::size_t>(srcWidth) * srcHeight * sizeof(*src));
+        return;
+    }
+    // The column map is the same for every row: work it out once, in storage that is
+    // kept from call to call so a steady client size allocates nothing.
+    static std::vector<int> columns;
+    columns.resize(static_cast<std::size_t>(dstWidth));
+    for (int x = 0; x < dstWidth; ++x) columns[x] = nearestSource(x, srcWidth, dstWidth);
+
+    int previousSource = -1;
     for (int y = 0; y < dstHeight; ++y) {
-        const std::uint32_t* row =
-            src + static_cast<std::size_t>(nearestSource(y, srcHeight, dstHeight)) * srcWidth;
+        const int source = nearestSource(y, srcHeight, dstHeight);
         std::uint32_t* out = dst + static_cast<std::size_t>(y) * dstWidth;
-        for (int x = 0; x < dstWidth; ++x) out[x] = row[nearestSource(x, srcWidth, dstWidth)];
+        if (source == previousSource) {  // a repeated row when stretching taller
+            std::memcpy(out, out - dstWidth, static_cast<std::size_t>(dstWidth) * sizeof(*out));
+            continue;
+        }
+        const std::uint32_t* row = src + static_cast<std::size_t>(source) * srcWidth;
+        for (int x = 0; x < dstWidth; ++x) out[x] = row[columns[x]];
+        previousSource = source;
     }
 }
 

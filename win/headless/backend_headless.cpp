@@ -22,7 +22,10 @@ struct State {
     std::string failReason;  // non-empty: the next window creation fails with it
     bool failPending = false;
     int presents = 0;
-    Frame frame;
+    Frame frame;  // made from backBuffer when first asked for after a present
+    bool frameStale = false;
+    int clientWidth = 0;
+    int clientHeight = 0;
     Frame backBuffer;
 };
 State state;
@@ -60,8 +63,21 @@ void failNextWindowCreation(const char* reason) {
 int presentCount() {
     return state.presents;
 }
+// The stretched client image costs a second full copy, which only tests and tools
+// look at, so it is made on demand rather than on every present.
 const Frame& lastFrame() {
-    return state.frame;
+    if (!state.frameStale) return state.frame;
+    Frame& frame = state.frame;
+    const Frame& back = state.backBuffer;
+    frame.width = state.clientWidth;
+    frame.height = state.clientHeight;
+    frame.pixels.resize(static_cast<std::size_t>(frame.width) * frame.height);
+    if (frame.width > 0 && frame.height > 0 && back.width > 0 && back.height > 0) {
+        stretchNearest(back.pixels.data(), back.width, back.height, frame.pixels.data(),
+                       frame.width, frame.height);
+    }  // minimised: nothing to draw
+    state.frameStale = false;
+    return frame;
 }
 const Frame& lastBackBuffer() {
     return state.backBuffer;
@@ -102,13 +118,9 @@ bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int 
     back.height = height;
     back.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
 
-    headless::Frame& frame = state.frame;
-    frame.width = clientWidth;
-    frame.height = clientHeight;
-    frame.pixels.resize(static_cast<std::size_t>(clientWidth) * clientHeight);
-    if (clientWidth > 0 && clientHeight > 0) {  // minimised: nothing to draw
-        stretchNearest(pixels, width, height, frame.pixels.data(), clientWidth, clientHeight);
-    }
+    state.clientWidth = clientWidth;
+    state.clientHeight = clientHeight;
+    state.frameStale = true;
 
     if (paced && state.pacing) waitForRefresh(state.pacer, state.refreshHz);
     ++state.presents;
