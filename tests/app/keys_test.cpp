@@ -4,29 +4,15 @@
 #include "app/app.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/scene_window.h"
 #include "win/headless/headless.h"
 
 namespace {
 
 class Keys : public ::testing::Test {
 protected:
-    void SetUp() override {
-        win::headless::reset();
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = mainWndProc;
-        wc.lpszClassName = L"KeysTest";
-        ASSERT_NE(RegisterClassExW(&wc), 0);
-        hWnd = CreateWindowExW(0, L"KeysTest", L"keys", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                               nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(hWnd, nullptr);
-        ASSERT_EQ(setupDevice(hWnd), D3D_OK);
-        camX = camY = camZ = 0.0f;
-    }
-    void TearDown() override {
-        releaseDevice();
-        win::headless::reset();
-    }
+    void SetUp() override { ASSERT_NE(hWnd = test_support::openSceneWindow(mainWndProc), nullptr); }
+    void TearDown() override { test_support::closeSceneWindow(); }
 
     void press(WPARAM key) { SendMessageW(hWnd, WM_KEYDOWN, key, 1); }
     DWORD state(D3DRENDERSTATETYPE which) {

@@ -9,6 +9,7 @@
 #include "gfx/d3dx9math.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/scene_window.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -26,24 +27,8 @@ Vec4 mul(const Vec4& v, const D3DXMATRIX& m) {
 
 class CameraSweep : public ::testing::Test {
 protected:
-    void SetUp() override {
-        win::headless::reset();
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"SweepTest";
-        ASSERT_NE(RegisterClassExW(&wc), 0);
-        HWND hWnd = CreateWindowExW(0, L"SweepTest", L"sweep", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                    nullptr, nullptr, nullptr, nullptr);
-        ASSERT_EQ(setupDevice(hWnd), D3D_OK);
-        applyProjection(800, 600);
-    }
-    void TearDown() override {
-        releaseDevice();
-        camX = camY = camZ = 0.0f;
-        angleDeg = 0.0f;
-        win::headless::reset();
-    }
+    void SetUp() override { ASSERT_NE(test_support::openSceneWindow(DefWindowProcW), nullptr); }
+    void TearDown() override { test_support::closeSceneWindow(); }
 
     // Draws the frame at this angle and checks the cube's centre pixel when it must show.
     void check(float angle) {

@@ -9,6 +9,7 @@
 #include "gfx/d3dx9math.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/scene_window.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -77,25 +78,8 @@ const int kFarFace[2][3] = {{7, 5, 6}, {6, 5, 4}};   // z = +h
 
 class FirstFrame : public ::testing::Test {
 protected:
-    void SetUp() override {
-        win::headless::reset();
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"FrameTest";
-        ASSERT_NE(RegisterClassExW(&wc), 0);
-        HWND hWnd = CreateWindowExW(0, L"FrameTest", L"frame", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                    nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(hWnd, nullptr);
-        ASSERT_EQ(setupDevice(hWnd), D3D_OK);
-        applyProjection(800, 600);
-        camX = camY = camZ = 0.0f;
-        angleDeg = 0.0f;
-    }
-    void TearDown() override {
-        releaseDevice();
-        win::headless::reset();
-    }
+    void SetUp() override { ASSERT_NE(test_support::openSceneWindow(DefWindowProcW), nullptr); }
+    void TearDown() override { test_support::closeSceneWindow(); }
 
     const win::headless::Frame& draw() {
         angleDeg = 0.0f;
