@@ -6,17 +6,10 @@
 
 LRESULT CALLBACK mainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
-        case WM_SIZE:
-            applyProjection(LOWORD(lParam), HIWORD(lParam));
-            return 0;
-        case WM_KEYDOWN:
-            handleKeyDown(wParam);
-            break;
-        default:
-            break;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_SIZE: applyProjection(LOWORD(lParam), HIWORD(lParam)); return 0;
+        case WM_KEYDOWN: handleKeyDown(wParam); break;
+        default: break;
     }
     return DefWindowProcW(hWnd, message, wParam, lParam);
 }

@@ -24,8 +24,12 @@ constexpr HRESULT D3DERR_NOTAVAILABLE = MAKE_D3DHRESULT(2154);
 constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = MAKE_D3DHRESULT(380);
 constexpr HRESULT D3DERR_INVALIDCALL = MAKE_D3DHRESULT(2156);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 constexpr UINT D3D_SDK_VERSION = 32;
 constexpr UINT D3DADAPTER_DEFAULT = 0;
@@ -266,8 +270,8 @@ struct IDirect3D9;
 
 struct IDirect3DDevice9 : IUnknown {
     virtual HRESULT GetDirect3D(IDirect3D9** ppD3D9) = 0;
-    virtual HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
-                            const RGNDATA* pDirtyRegion) = 0;
+    virtual HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect,
+                            HWND hDestWindowOverride, const RGNDATA* pDirtyRegion) = 0;
     virtual HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                        IDirect3DVertexBuffer9** ppVertexBuffer,
                                        HANDLE* pSharedHandle) = 0;
@@ -300,7 +304,8 @@ protected:
 struct IDirect3D9 : IUnknown {
     virtual UINT GetAdapterCount() = 0;
     virtual HRESULT CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
-                                 DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                 DWORD BehaviorFlags,
+                                 D3DPRESENT_PARAMETERS* pPresentationParameters,
                                  IDirect3DDevice9** ppReturnedDeviceInterface) = 0;
 
 protected:

@@ -17,8 +17,9 @@ struct D3DXVECTOR3 {
 
 struct D3DXMATRIX : D3DMATRIX {
     D3DXMATRIX() : D3DMATRIX{} {}
-    D3DXMATRIX(float m11, float m12, float m13, float m14, float m21, float m22, float m23, float m24,
-               float m31, float m32, float m33, float m34, float m41, float m42, float m43, float m44);
+    D3DXMATRIX(float m11, float m12, float m13, float m14, float m21, float m22, float m23,
+               float m24, float m31, float m32, float m33, float m34, float m41, float m42,
+               float m43, float m44);
 
     float& operator()(unsigned row, unsigned col) { return m[row][col]; }
     float operator()(unsigned row, unsigned col) const { return m[row][col]; }
@@ -30,9 +31,10 @@ struct D3DXMATRIX : D3DMATRIX {
 
 // Each returns pOut, as D3DX does. pOut may alias an input.
 D3DXMATRIX* WINAPI D3DXMatrixIdentity(D3DXMATRIX* pOut);
-D3DXMATRIX* WINAPI D3DXMatrixMultiply(D3DXMATRIX* pOut, const D3DXMATRIX* pM1, const D3DXMATRIX* pM2);
-D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye, const D3DXVECTOR3* pAt,
-                                      const D3DXVECTOR3* pUp);
+D3DXMATRIX* WINAPI D3DXMatrixMultiply(D3DXMATRIX* pOut, const D3DXMATRIX* pM1,
+                                      const D3DXMATRIX* pM2);
+D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye,
+                                      const D3DXVECTOR3* pAt, const D3DXVECTOR3* pUp);
 D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX* pOut, float fovy, float Aspect, float zn,
                                               float zf);
 D3DXMATRIX* WINAPI D3DXMatrixRotationX(D3DXMATRIX* pOut, float Angle);

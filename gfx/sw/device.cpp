@@ -23,25 +23,19 @@ bool isBool(DWORD v) {
 // subset lacks, or a value it cannot honour, is refused rather than stored unused.
 bool renderStateAccepts(std::size_t slot, DWORD v) {
     switch (kRenderStates[slot]) {
-        case D3DRS_ZENABLE:
-            return v == D3DZB_FALSE || v == D3DZB_TRUE;  // no w-buffer
-        case D3DRS_FILLMODE:
-            return v == D3DFILL_SOLID;
+        case D3DRS_ZENABLE: return v == D3DZB_FALSE || v == D3DZB_TRUE;  // no w-buffer
+        case D3DRS_FILLMODE: return v == D3DFILL_SOLID;
         // Direct3D 9 hardware shades D3DSHADE_PHONG as Gouraud, so it is accepted as that.
-        case D3DRS_SHADEMODE:
-            return v >= D3DSHADE_FLAT && v <= D3DSHADE_PHONG;
-        case D3DRS_CULLMODE:
-            return v >= D3DCULL_NONE && v <= D3DCULL_CCW;
-        case D3DRS_ZFUNC:
-            return v >= D3DCMP_NEVER && v <= D3DCMP_ALWAYS;
+        case D3DRS_SHADEMODE: return v >= D3DSHADE_FLAT && v <= D3DSHADE_PHONG;
+        case D3DRS_CULLMODE: return v >= D3DCULL_NONE && v <= D3DCULL_CCW;
+        case D3DRS_ZFUNC: return v >= D3DCMP_NEVER && v <= D3DCMP_ALWAYS;
         case D3DRS_ALPHABLENDENABLE:
             return v == FALSE;  // no blending in the subset
         // Dithering has no visible effect on a 32-bit target, so both values are honoured.
         case D3DRS_ZWRITEENABLE:
         case D3DRS_LASTPIXEL:
         case D3DRS_DITHERENABLE:
-        case D3DRS_LIGHTING:
-            return isBool(v);
+        case D3DRS_LIGHTING: return isBool(v);
     }
     return false;
 }
@@ -49,26 +43,16 @@ bool renderStateAccepts(std::size_t slot, DWORD v) {
 DWORD renderStateDefault(D3DRENDERSTATETYPE state, bool hasDepthBuffer) {
     switch (state) {
         // Direct3D 9 turns depth testing on when the device has an automatic depth buffer.
-        case D3DRS_ZENABLE:
-            return hasDepthBuffer ? D3DZB_TRUE : D3DZB_FALSE;
-        case D3DRS_FILLMODE:
-            return D3DFILL_SOLID;
-        case D3DRS_SHADEMODE:
-            return D3DSHADE_GOURAUD;
-        case D3DRS_ZWRITEENABLE:
-            return TRUE;
-        case D3DRS_LASTPIXEL:
-            return TRUE;
-        case D3DRS_CULLMODE:
-            return D3DCULL_CCW;
-        case D3DRS_ZFUNC:
-            return D3DCMP_LESSEQUAL;
-        case D3DRS_DITHERENABLE:
-            return FALSE;
-        case D3DRS_ALPHABLENDENABLE:
-            return FALSE;
-        case D3DRS_LIGHTING:
-            return TRUE;
+        case D3DRS_ZENABLE: return hasDepthBuffer ? D3DZB_TRUE : D3DZB_FALSE;
+        case D3DRS_FILLMODE: return D3DFILL_SOLID;
+        case D3DRS_SHADEMODE: return D3DSHADE_GOURAUD;
+        case D3DRS_ZWRITEENABLE: return TRUE;
+        case D3DRS_LASTPIXEL: return TRUE;
+        case D3DRS_CULLMODE: return D3DCULL_CCW;
+        case D3DRS_ZFUNC: return D3DCMP_LESSEQUAL;
+        case D3DRS_DITHERENABLE: return FALSE;
+        case D3DRS_ALPHABLENDENABLE: return FALSE;
+        case D3DRS_LIGHTING: return TRUE;
     }
     return 0;
 }
@@ -101,17 +85,12 @@ D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 // pipeline does not draw. 64-bit so no count can wrap.
 std::uint64_t elementsFor(D3DPRIMITIVETYPE type, UINT count) {
     switch (type) {
-        case D3DPT_LINELIST:
-            return 2ull * count;
-        case D3DPT_LINESTRIP:
-            return count + 1ull;
-        case D3DPT_TRIANGLELIST:
-            return 3ull * count;
+        case D3DPT_LINELIST: return 2ull * count;
+        case D3DPT_LINESTRIP: return count + 1ull;
+        case D3DPT_TRIANGLELIST: return 3ull * count;
         case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN:
-            return count + 2ull;
-        case D3DPT_POINTLIST:
-            return 0;  // the pipeline has no point rasterizer
+        case D3DPT_TRIANGLEFAN: return count + 2ull;
+        case D3DPT_POINTLIST: return 0;  // the pipeline has no point rasterizer
     }
     return 0;
 }

@@ -33,11 +33,11 @@ void setHooks(Hooks hooks);
 // the size CreateWindowExW was given, as in the SDL back end.
 void setClientSize(HWND hWnd, int width, int height);
 
-void setPacing(bool paced, int refreshHz = 60);  // off by default: tests run unpaced
+void setPacing(bool paced, int refreshHz = 60);   // off by default: tests run unpaced
 void failNextWindowCreation(const char* reason);  // the next CreateWindowExW returns NULL
 
 int presentCount();
-const Frame& lastFrame();  // the frame of the latest present, stretched to the client size
+const Frame& lastFrame();       // the frame of the latest present, stretched to the client size
 const Frame& lastBackBuffer();  // the same present before stretching
 
 }  // namespace win::headless
