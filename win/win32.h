@@ -110,8 +110,8 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
 
 // Resource identifiers travel in string pointers, as MAKEINTRESOURCEW does.
 inline LPCWSTR MAKEINTRESOURCEW(WORD id) {
-    return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(
-        id));  // NOLINT(performance-no-int-to-ptr): the id is the pointer
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the id itself is the pointer's value
+    return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(id));
 }
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
 
