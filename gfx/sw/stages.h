@@ -149,6 +149,18 @@ inline std::uint32_t packColor(double r, double g, double b) {
     return 0xFF000000u | (toByte(r) << 16) | (toByte(g) << 8) | toByte(b);
 }
 
+// ---- span shading (shade.cpp) ----
+
+// Depths (D16) of `count` fragments at (x + i, y), from an affine plane.
+void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_t* out);
+// Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
+void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
+
+// The SIMD width the shading runs at. Both give the same bits; the widest the processor
+// has is chosen at start-up. Tests select each in turn; false when it is not available.
+enum class SpanKernels { sse2, avx2 };
+bool selectSpanKernels(SpanKernels which);
+
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 
 void rasterTriangle(const TriangleSetup& setup, const OutputState& out, Scratch& scratch);

@@ -93,6 +93,19 @@ struct Pair {
     }
 };
 
+// Every test runs once per SIMD width the processor has; the default is restored after.
+class ReferenceFrame : public testing::TestWithParam<sw::SpanKernels> {
+protected:
+    void SetUp() override {
+        if (!sw::selectSpanKernels(GetParam())) GTEST_SKIP() << "the processor lacks these";
+    }
+    void TearDown() override {
+        if (!sw::selectSpanKernels(sw::SpanKernels::avx2)) {
+            sw::selectSpanKernels(sw::SpanKernels::sse2);
+        }
+    }
+};
+
 D3DXMATRIX viewerProjection() {
     D3DXMATRIX m;
     D3DXMatrixPerspectiveFovLH(&m, 0.785398185f, float(double(kWidth) / kHeight), 0.0f, 5.0f);
@@ -123,7 +136,7 @@ void drawViewerFrame(Pair& pair, const Camera& cam, int angleDeg, const Look& lo
     pair.draw(state, D3DPT_TRIANGLELIST, 12, kCube, &kCubeIndices);
 }
 
-TEST(ReferenceFrame, ViewerFramesMatchOverEveryThirdAngleFromEveryCamera) {
+TEST_P(ReferenceFrame, ViewerFramesMatchOverEveryThirdAngleFromEveryCamera) {
     Pair pair;
     for (const Camera& cam : kCameras) {
         for (int angle = 0; angle < 360; angle += 3) {
@@ -139,7 +152,7 @@ TEST(ReferenceFrame, ViewerFramesMatchOverEveryThirdAngleFromEveryCamera) {
     }
 }
 
-TEST(ReferenceFrame, ViewerFramesMatchInEveryCullShadeAndDepthState) {
+TEST_P(ReferenceFrame, ViewerFramesMatchInEveryCullShadeAndDepthState) {
     const DWORD culls[] = {D3DCULL_NONE, D3DCULL_CCW, D3DCULL_CW};
     const DWORD shades[] = {D3DSHADE_FLAT, D3DSHADE_GOURAUD};
     const DWORD zEnables[] = {D3DZB_FALSE, D3DZB_TRUE};
@@ -165,7 +178,7 @@ TEST(ReferenceFrame, ViewerFramesMatchInEveryCullShadeAndDepthState) {
 // Random triangles and lines in clip space with w from behind the eye to far away,
 // colours and depths spread over their whole range, every depth comparison, spans
 // from one pixel to wider than the target, and targets of odd sizes.
-TEST(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
+TEST_P(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
     const DWORD funcs[] = {D3DCMP_NEVER,   D3DCMP_LESS,     D3DCMP_EQUAL,        D3DCMP_LESSEQUAL,
                            D3DCMP_GREATER, D3DCMP_NOTEQUAL, D3DCMP_GREATEREQUAL, D3DCMP_ALWAYS};
     struct Size {
@@ -208,5 +221,11 @@ TEST(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
     }
     EXPECT_GT(drawn, 100000);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceFrame,
+                         testing::Values(sw::SpanKernels::sse2, sw::SpanKernels::avx2),
+                         [](const testing::TestParamInfo<sw::SpanKernels>& info) {
+                             return info.param == sw::SpanKernels::sse2 ? "sse2" : "avx2";
+                         });
 
 }  // namespace

@@ -1,0 +1,191 @@
+// Span shading: the depths and perspective-correct Gouraud colours of a run of fragments,
+// several at a time in SIMD lanes (SSE2, the x86-64 baseline; AVX2 when the processor
+// has it, checked at run time). Called by raster_tri.cpp; no coverage or depth test.
+#include <immintrin.h>
+
+#include <algorithm>
+
+#include "gfx/sw/stages.h"
+
+namespace sw {
+
+// Every lane computes the same double operations, in the same order, as the scalar rule
+// in the tails below: fragment i takes start + i · step with i exact as a double, 1/w
+// is divided, and each channel is rounded by toByte. No lane fuses a multiply into an
+// add (neither kernel enables FMA), so every fragment gets the bits one fragment at a
+// time would.
+
+namespace {
+
+// Fragments [from, count) one at a time.
+void depthTail(double z0, double dz, int from, int count, std::uint16_t* out) {
+    for (int i = from; i < count; ++i) out[i] = depthToD16(z0 + i * dz);
+}
+
+struct ColorPlanes {
+    double inv0, r0, g0, b0;  // at the span's first centre
+    double dInv, dr, dg, db;  // per pixel to the right
+};
+
+ColorPlanes colorPlanes(const TriangleSetup& s, double x, double y) {
+    return {s.invW.eval(x, y), s.rw.eval(x, y), s.gw.eval(x, y), s.bw.eval(x, y),
+            s.invW.dx,         s.rw.dx,         s.gw.dx,         s.bw.dx};
+}
+
+// Centres a hair outside the snapped triangle can extrapolate 1/w to zero or below;
+// those take the smallest positive 1/w instead of dividing by it.
+constexpr double kMinInvW = 1e-300;
+
+void colorTail(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
+    for (int i = from; i < count; ++i) {
+        const double w = 1.0 / std::max(p.inv0 + i * p.dInv, kMinInvW);
+        out[i] = packColor((p.r0 + i * p.dr) * w, (p.g0 + i * p.dg) * w, (p.b0 + i * p.db) * w);
+    }
+}
+
+// ---- SSE2: two fragments a step ----
+
+inline __m128d lanes2(__m128d start, __m128d step, __m128d index) {
+    return _mm_add_pd(start, _mm_mul_pd(index, step));
+}
+
+// toByte in the two low 32-bit lanes. max(v, 0) gives 0 for NaN (the second operand
+// wins) as !(v > 0) does; min(…, 255) then caps; in range v + 0.5 truncates as before,
+// and the clamped ends 0.5 and 255.5 truncate to 0 and 255.
+inline __m128i bytes2(__m128d v) {
+    const __m128d clamped = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0));
+    return _mm_cvttpd_epi32(_mm_add_pd(clamped, _mm_set1_pd(0.5)));
+}
+
+// depthToD16 in the two low 32-bit lanes: clamped to [0, 1] in double (NaN to 0), then
+// narrowed to float, times 65535 plus 0.5 in float, truncated. The ends give 0.5 and
+// 65535.5, which truncate to 0 and 0xFFFF as the early returns of the scalar rule do.
+inline __m128i d16x2(__m128d z) {
+    const __m128d clamped = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), _mm_set1_pd(1.0));
+    const __m128 zf = _mm_cvtpd_ps(clamped);
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
+}
+
+void depthsSse2(double z0, double dz, int count, std::uint16_t* out) {
+    const __m128d start = _mm_set1_pd(z0), step = _mm_set1_pd(dz), two = _mm_set1_pd(2.0);
+    __m128d index = _mm_set_pd(1.0, 0.0);
+    int i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128i d = d16x2(lanes2(start, step, index));
+        out[i] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(d));
+        out[i + 1] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(d, 4)));
+        index = _mm_add_pd(index, two);
+    }
+    depthTail(z0, dz, i, count, out);
+}
+
+void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
+    const __m128d inv = _mm_set1_pd(p.inv0), r = _mm_set1_pd(p.r0), g = _mm_set1_pd(p.g0),
+                  b = _mm_set1_pd(p.b0);
+    const __m128d dInv = _mm_set1_pd(p.dInv), dr = _mm_set1_pd(p.dr), dg = _mm_set1_pd(p.dg),
+                  db = _mm_set1_pd(p.db);
+    // max(floor, v) keeps a NaN v, as std::max(v, floor) does.
+    const __m128d floorInv = _mm_set1_pd(kMinInvW), one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    __m128d index = _mm_set_pd(1.0, 0.0);
+    int i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128d w = _mm_div_pd(one, _mm_max_pd(floorInv, lanes2(inv, dInv, index)));
+        const __m128i rb = bytes2(_mm_mul_pd(lanes2(r, dr, index), w));
+        const __m128i gb = bytes2(_mm_mul_pd(lanes2(g, dg, index), w));
+        const __m128i bb = bytes2(_mm_mul_pd(lanes2(b, db, index), w));
+        const __m128i rgb = _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(rb, 16)),
+                                         _mm_or_si128(_mm_slli_epi32(gb, 8), bb));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), rgb);
+        index = _mm_add_pd(index, two);
+    }
+    colorTail(p, i, count, out);
+}
+
+// ---- AVX2: four fragments a step, the same operations four lanes wide ----
+
+#define SW_AVX2 __attribute__((target("avx2")))
+
+SW_AVX2 inline __m256d lanes4(__m256d start, __m256d step, __m256d index) {
+    return _mm256_add_pd(start, _mm256_mul_pd(index, step));
+}
+
+SW_AVX2 inline __m128i bytes4(__m256d v) {
+    const __m256d clamped =
+        _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(clamped, _mm256_set1_pd(0.5)));
+}
+
+SW_AVX2 void depthsAvx2(double z0, double dz, int count, std::uint16_t* out) {
+    const __m256d start = _mm256_set1_pd(z0), step = _mm256_set1_pd(dz);
+    const __m256d four = _mm256_set1_pd(4.0);
+    __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d z = lanes4(start, step, index);
+        const __m256d clamped =
+            _mm256_min_pd(_mm256_max_pd(z, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
+        const __m128 zf = _mm256_cvtpd_ps(clamped);
+        const __m128i d =
+            _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
+        // Four 32-bit values of at most 0xFFFF: packed to 16 bits without saturating.
+        const __m128i packed = _mm_packus_epi32(d, d);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), packed);
+        index = _mm256_add_pd(index, four);
+    }
+    depthTail(z0, dz, i, count, out);
+}
+
+SW_AVX2 void colorsAvx2(const ColorPlanes& p, int count, std::uint32_t* out) {
+    const __m256d inv = _mm256_set1_pd(p.inv0), r = _mm256_set1_pd(p.r0), g = _mm256_set1_pd(p.g0),
+                  b = _mm256_set1_pd(p.b0);
+    const __m256d dInv = _mm256_set1_pd(p.dInv), dr = _mm256_set1_pd(p.dr),
+                  dg = _mm256_set1_pd(p.dg), db = _mm256_set1_pd(p.db);
+    const __m256d floorInv = _mm256_set1_pd(kMinInvW), one = _mm256_set1_pd(1.0),
+                  four = _mm256_set1_pd(4.0);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d w = _mm256_div_pd(one, _mm256_max_pd(floorInv, lanes4(inv, dInv, index)));
+        const __m128i rb = bytes4(_mm256_mul_pd(lanes4(r, dr, index), w));
+        const __m128i gb = bytes4(_mm256_mul_pd(lanes4(g, dg, index), w));
+        const __m128i bb = bytes4(_mm256_mul_pd(lanes4(b, db, index), w));
+        const __m128i rgb = _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(rb, 16)),
+                                         _mm_or_si128(_mm_slli_epi32(gb, 8), bb));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), rgb);
+        index = _mm256_add_pd(index, four);
+    }
+    colorTail(p, i, count, out);
+}
+
+#undef SW_AVX2
+
+bool hasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+SpanKernels kernels = hasAvx2() ? SpanKernels::avx2 : SpanKernels::sse2;
+
+}  // namespace
+
+bool selectSpanKernels(SpanKernels which) {
+    if (which == SpanKernels::avx2 && !hasAvx2()) return false;
+    kernels = which;
+    return true;
+}
+
+void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
+    const double z0 = p.eval(x, y), dz = p.dx;
+    if (kernels == SpanKernels::avx2) return depthsAvx2(z0, dz, count, out);
+    depthsSse2(z0, dz, count, out);
+}
+
+void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
+    const ColorPlanes p = colorPlanes(s, x, y);
+    if (kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+    colorsSse2(p, count, out);
+}
+
+}  // namespace sw
