@@ -122,6 +122,8 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
     // A new depth buffer's contents are undefined in Direct3D 9; ours starts at the far
     // plane so a draw before the first Clear still passes the default test.
     if (params.EnableAutoDepthStencil) depthBuffer_.assign(pixels, 0xFFFF);
+    colorWritten_.resize(height_);
+    depthWritten_.resize(height_);
     for (std::size_t slot = 0; slot < kRenderStates.size(); ++slot) {
         renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depthBuffer_.empty());
     }
@@ -159,8 +161,18 @@ HRESULT Device::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 RenderTarget Device::target() {
+    colorUniform_ = depthUniform_ = false;
     return {backBuffer_.data(), depthBuffer_.empty() ? nullptr : depthBuffer_.data(), width_,
             height_};
+}
+
+RenderTarget Device::surfaces() {
+    return {backBuffer_.data(),
+            depthBuffer_.empty() ? nullptr : depthBuffer_.data(),
+            width_,
+            height_,
+            &colorWritten_,
+            &depthWritten_};
 }
 
 // ---- scenes and Clear ----
@@ -177,6 +189,34 @@ HRESULT Device::EndScene() {
     return D3D_OK;
 }
 
+namespace {
+
+// A whole clear. When the buffer already holds the value everywhere but the noted
+// columns, only those are filled; otherwise all of it. Either way nothing is noted after.
+template <class Fill>
+void clearWhole(bool onlyWritten, WrittenRows& written, const RenderTarget& whole, Fill fill) {
+    if (!onlyWritten) {
+        fill(whole);
+    } else {
+        for (int y = written.top; y <= written.bottom; ++y) {
+            const int x0 = written.first[y], x1 = written.last[y];
+            if (x0 > x1) continue;
+            const std::size_t start = static_cast<std::size_t>(y) * whole.width + x0;
+            RenderTarget row{whole.color + start, nullptr, x1 - x0 + 1, 1};
+            if (whole.depth) row.depth = whole.depth + start;
+            fill(row);
+        }
+    }
+    for (int y = written.top; y <= written.bottom; ++y) {
+        written.first[y] = 0x7FFFFFFF;
+        written.last[y] = -1;
+    }
+    written.top = whole.height;
+    written.bottom = -1;
+}
+
+}  // namespace
+
 HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
                       DWORD) {
     if (Count > 0 && pRects == nullptr) return D3DERR_INVALIDCALL;
@@ -188,10 +228,22 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     const bool clearZ = (Flags & D3DCLEAR_ZBUFFER) != 0;
     if (clearZ && (depthBuffer_.empty() || !(Z >= 0.0f && Z <= 1.0f))) return D3DERR_INVALIDCALL;
 
-    const RenderTarget whole = target();
+    const RenderTarget whole = surfaces();
     if (Count == 0) {  // no rectangles: the whole viewport, which is the whole back buffer
-        if (clearTarget) clearColor(whole, Color);
-        if (clearZ) clearDepth(whole, Z);
+        if (clearTarget) {
+            const std::uint32_t value = Color | 0xFF000000u;
+            clearWhole(colorUniform_ && value == colorValue_, colorWritten_, whole,
+                       [&](const RenderTarget& t) { clearColor(t, Color); });
+            colorUniform_ = true;
+            colorValue_ = value;
+        }
+        if (clearZ) {
+            const std::uint16_t value = toD16(Z);
+            clearWhole(depthUniform_ && value == depthValue_, depthWritten_, whole,
+                       [&](const RenderTarget& t) { clearDepth(t, Z); });
+            depthUniform_ = true;
+            depthValue_ = value;
+        }
         return D3D_OK;
     }
     // Each rectangle, clipped to the target, cleared one row at a time through the
@@ -208,6 +260,9 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
             if (clearZ) row.depth = whole.depth + start;
             if (clearTarget) clearColor(row, Color);
             if (clearZ) clearDepth(row, Z);
+            // A part of the buffer may now differ from the value the rest holds.
+            if (clearTarget) colorWritten_.note(y, x1, x2 - 1);
+            if (clearZ) depthWritten_.note(y, x1, x2 - 1);
         }
     }
     return D3D_OK;
@@ -339,7 +394,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
     call.vertices = stream_->bytes() + first;
     call.stride = streamStride_;
     call.vertexCount = static_cast<std::uint32_t>(vertexCount);
-    drawPrimitives(snapshot(), target(), call, scratch_);
+    drawPrimitives(snapshot(), surfaces(), call, scratch_);
     return D3D_OK;
 }
 
@@ -392,7 +447,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     call.indexBias = MinVertexIndex;
 
     // 5. Draw with one state snapshot.
-    drawPrimitives(snapshot(), target(), call, scratch_);
+    drawPrimitives(snapshot(), surfaces(), call, scratch_);
     return D3D_OK;
 }
 

@@ -70,12 +70,15 @@ public:
     void retire(VertexBuffer* buffer);
     void retire(IndexBuffer* buffer);
     // The back and depth buffers as the pipeline sees them; tests read depth through it,
-    // since the subset has no surface interface.
+    // since the subset has no surface interface. The caller may write through it, so
+    // the next whole Clear fills both buffers entirely.
     RenderTarget target();
 
 private:
     ~Device();  // through Release only
 
+    // The buffers with the pipeline noting what it writes.
+    RenderTarget surfaces();
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene, FVF, stream and stride.
@@ -90,6 +93,14 @@ private:
     std::vector<std::uint16_t> depthBuffer_;  // D16, same size; empty without auto depth
     int width_;
     int height_;
+    // A whole Clear to the value a buffer already holds outside the rows' written
+    // columns only puts those columns back. Not uniform: the next whole Clear fills all.
+    bool colorUniform_ = true;
+    std::uint32_t colorValue_ = 0xFF000000u;  // as stored, X8 byte set
+    WrittenRows colorWritten_;
+    bool depthUniform_ = true;
+    std::uint16_t depthValue_ = 0xFFFF;
+    WrittenRows depthWritten_;
 
     std::array<DWORD, kRenderStates.size()> renderStates_{};
     D3DMATRIX world_{};

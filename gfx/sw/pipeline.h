@@ -20,12 +20,36 @@
 
 namespace sw {
 
+// The columns of each row written since a buffer was last filled with one value, so a
+// Clear to that same value only has those to put back. Sized to the target's height
+// once; noting a write allocates nothing.
+struct WrittenRows {
+    std::vector<int> first, last;  // per row; first > last: nothing written there
+    int top = 0, bottom = -1;      // rows that may hold writes
+
+    void resize(int height) {
+        first.assign(static_cast<std::size_t>(height), 0x7FFFFFFF);
+        last.assign(static_cast<std::size_t>(height), -1);
+        top = height;
+        bottom = -1;
+    }
+    void note(int y, int x0, int x1) {  // x0 <= x1, y inside the target
+        if (x0 < first[y]) first[y] = x0;
+        if (x1 > last[y]) last[y] = x1;
+        if (y < top) top = y;
+        if (y > bottom) bottom = y;
+    }
+};
+
 // The back buffer and depth buffer a draw writes to. Row-major, pitch == width.
 struct RenderTarget {
     std::uint32_t* color = nullptr;  // X8R8G8B8, width × height
     std::uint16_t* depth = nullptr;  // D16, width × height; null when there is no depth buffer
     int width = 0;
     int height = 0;
+    // Where the pipeline notes what it writes to each buffer; null: not noted.
+    WrittenRows* colorWritten = nullptr;
+    WrittenRows* depthWritten = nullptr;
 };
 
 // The device state a draw reads, snapshotted once per draw.
