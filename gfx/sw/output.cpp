@@ -1,9 +1,10 @@
 // Output merger: the D16 depth test and write, X8R8G8B8 colour stores, and the clears.
 // Last stage of a draw; spans arrive from raster_tri.cpp / raster_line.cpp already
 // inside the target. It does no coverage or interpolation of its own.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstddef>
-#include <functional>
 
 #include "gfx/sw/stages.h"
 
@@ -11,20 +12,84 @@ namespace sw {
 
 namespace {
 
-struct Never {
-    bool operator()(std::uint16_t, std::uint16_t) const { return false; }
+// Each comparison as a functor with a scalar form, for single fragments, and an SSE2
+// form giving a lane mask for eight: D16 values are unsigned, so both sides are biased
+// by 0x8000 to use the signed 16-bit compares.
+inline __m128i less8(__m128i a, __m128i b) {
+    const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+    return _mm_cmplt_epi16(_mm_xor_si128(a, bias), _mm_xor_si128(b, bias));
+}
+inline __m128i not8(__m128i m) {
+    return _mm_xor_si128(m, _mm_set1_epi16(-1));
+}
+
+struct Less {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z < d; }
+    __m128i operator()(__m128i z, __m128i d) const { return less8(z, d); }
+};
+struct LessEqual {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z <= d; }
+    __m128i operator()(__m128i z, __m128i d) const { return not8(less8(d, z)); }
+};
+struct Greater {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z > d; }
+    __m128i operator()(__m128i z, __m128i d) const { return less8(d, z); }
+};
+struct GreaterEqual {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z >= d; }
+    __m128i operator()(__m128i z, __m128i d) const { return not8(less8(z, d)); }
+};
+struct Equal {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z == d; }
+    __m128i operator()(__m128i z, __m128i d) const { return _mm_cmpeq_epi16(z, d); }
+};
+struct NotEqual {
+    bool operator()(std::uint16_t z, std::uint16_t d) const { return z != d; }
+    __m128i operator()(__m128i z, __m128i d) const { return not8(_mm_cmpeq_epi16(z, d)); }
 };
 struct Always {
     bool operator()(std::uint16_t, std::uint16_t) const { return true; }
+    __m128i operator()(__m128i, __m128i) const { return _mm_set1_epi16(-1); }
 };
 
-// One loop per comparison so the test is not re-dispatched for every fragment.
+inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// One loop per comparison so the test is not re-dispatched for every fragment. Eight
+// fragments a step: the stored values are read, the passing lanes replaced, and the
+// whole group written back, which leaves failing fragments' values as they were.
 template <class Pass>
 void depthTestedSpan(const OutputState& out, const Span& s, Pass pass) {
     const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
     std::uint32_t* color = out.target.color + row;
     std::uint16_t* depth = out.target.depth + row;
-    for (int i = 0; i < s.count; ++i) {
+    const __m128i constZ = _mm_set1_epi16(static_cast<short>(s.depth));
+    const __m128i constColor = _mm_set1_epi32(static_cast<int>(s.color));
+    int i = 0;
+    for (; i + 8 <= s.count; i += 8) {
+        const __m128i z =
+            s.depths ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.depths + i)) : constZ;
+        __m128i* d = reinterpret_cast<__m128i*>(depth + i);
+        const __m128i stored = _mm_loadu_si128(d);
+        const __m128i passed = pass(z, stored);
+        const int bits = _mm_movemask_epi8(passed);
+        if (bits == 0) continue;
+        if (out.writeDepth) _mm_storeu_si128(d, select(passed, z, stored));
+        __m128i* c = reinterpret_cast<__m128i*>(color + i);
+        __m128i lo = constColor, hi = constColor;
+        if (s.colors) {
+            lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.colors + i));
+            hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.colors + i + 4));
+        }
+        if (bits != 0xFFFF) {  // widen the 16-bit lane mask to the colours' 32-bit lanes
+            lo = select(_mm_unpacklo_epi16(passed, passed), lo, _mm_loadu_si128(c));
+            hi = select(_mm_unpackhi_epi16(passed, passed), hi, _mm_loadu_si128(c + 1));
+        }
+        _mm_storeu_si128(c, lo);
+        _mm_storeu_si128(c + 1, hi);
+    }
+    for (; i < s.count; ++i) {
         const std::uint16_t z = s.depths ? s.depths[i] : s.depth;
         if (!pass(z, depth[i])) continue;  // fragment depth against the stored one
         color[i] = s.colors ? s.colors[i] : s.color;
@@ -61,13 +126,13 @@ void writeSpan(const OutputState& out, const Span& s) {
         return;
     }
     switch (out.zFunc) {
-        case D3DCMP_NEVER: return depthTestedSpan(out, s, Never{});
-        case D3DCMP_LESS: return depthTestedSpan(out, s, std::less<>{});
-        case D3DCMP_EQUAL: return depthTestedSpan(out, s, std::equal_to<>{});
-        case D3DCMP_LESSEQUAL: return depthTestedSpan(out, s, std::less_equal<>{});
-        case D3DCMP_GREATER: return depthTestedSpan(out, s, std::greater<>{});
-        case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, std::not_equal_to<>{});
-        case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, std::greater_equal<>{});
+        case D3DCMP_NEVER: return;  // no fragment passes, nothing is written
+        case D3DCMP_LESS: return depthTestedSpan(out, s, Less{});
+        case D3DCMP_EQUAL: return depthTestedSpan(out, s, Equal{});
+        case D3DCMP_LESSEQUAL: return depthTestedSpan(out, s, LessEqual{});
+        case D3DCMP_GREATER: return depthTestedSpan(out, s, Greater{});
+        case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, NotEqual{});
+        case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, GreaterEqual{});
         // Ours: a value outside D3DCMPFUNC (the device refuses those) passes.
         default: return depthTestedSpan(out, s, Always{});
     }
