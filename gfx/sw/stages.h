@@ -158,8 +158,9 @@ void shadeColors(const TriangleSetup& setup, double x, double y, int count, std:
 
 // The SIMD width the shading runs at. Both give the same bits; the widest the processor
 // has is chosen at start-up. Tests select each in turn; false when it is not available.
-enum class SpanKernels { sse2, avx2 };
+enum class SpanKernels { sse2, avx2, avx512 };
 bool selectSpanKernels(SpanKernels which);
+void selectWidestSpanKernels();
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 

@@ -99,11 +99,7 @@ protected:
     void SetUp() override {
         if (!sw::selectSpanKernels(GetParam())) GTEST_SKIP() << "the processor lacks these";
     }
-    void TearDown() override {
-        if (!sw::selectSpanKernels(sw::SpanKernels::avx2)) {
-            sw::selectSpanKernels(sw::SpanKernels::sse2);
-        }
-    }
+    void TearDown() override { sw::selectWidestSpanKernels(); }
 };
 
 D3DXMATRIX viewerProjection() {
@@ -222,10 +218,18 @@ TEST_P(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
     EXPECT_GT(drawn, 100000);
 }
 
+std::string kernelName(const testing::TestParamInfo<sw::SpanKernels>& info) {
+    switch (info.param) {
+        case sw::SpanKernels::sse2: return "sse2";
+        case sw::SpanKernels::avx2: return "avx2";
+        case sw::SpanKernels::avx512: return "avx512";
+    }
+    return "unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceFrame,
-                         testing::Values(sw::SpanKernels::sse2, sw::SpanKernels::avx2),
-                         [](const testing::TestParamInfo<sw::SpanKernels>& info) {
-                             return info.param == sw::SpanKernels::sse2 ? "sse2" : "avx2";
-                         });
+                         testing::Values(sw::SpanKernels::sse2, sw::SpanKernels::avx2,
+                                         sw::SpanKernels::avx512),
+                         kernelName);
 
 }  // namespace
