@@ -1,6 +1,6 @@
 // Nearest-neighbour stretch of a whole frame over a whole client area, sampling at
-// pixel centres. The headless back end uses it for its kept frame; the SDL renderer's
-// nearest scaling of a full-window copy samples the same way.
+// pixel centres. Both back ends use it: the headless one for its kept client image, the
+// SDL one to fill the window's surface. No pacing, no windows.
 #include "win/stretch.h"
 
 #include <cassert>
@@ -20,11 +20,25 @@ int nearestSource(int d, int srcSize, int dstSize) {
 
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
                     int dstWidth, int dstHeight) {
+    stretchNearest(src, srcWidth, srcHeight, dst, dstWidth, dstHeight,
+                   static_cast<std::size_t>(dstWidth));
+}
+
+void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
+                    int dstWidth, int dstHeight, std::size_t dstStride) {
     assert(src != nullptr && dst != nullptr && srcWidth > 0 && srcHeight > 0 && dstWidth > 0 &&
-           dstHeight > 0);
+           dstHeight > 0 && dstStride >= static_cast<std::size_t>(dstWidth));
+    const std::size_t rowBytes = static_cast<std::size_t>(dstWidth) * sizeof(*dst);
     // Same size: the rule samples every texel at its own centre, so it is a copy.
     if (srcWidth == dstWidth && srcHeight == dstHeight) {
-        std::memcpy(dst, src, static_cast<std::size_t>(srcWidth) * srcHeight * sizeof(*src));
+        if (dstStride == static_cast<std::size_t>(dstWidth)) {
+            std::memcpy(dst, src, rowBytes * dstHeight);
+            return;
+        }
+        for (int y = 0; y < dstHeight; ++y) {
+            std::memcpy(dst + y * dstStride, src + static_cast<std::size_t>(y) * srcWidth,
+                        rowBytes);
+        }
         return;
     }
     // The column map is the same for every row: work it out once, in storage that is
@@ -36,9 +50,9 @@ void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::
     int previousSource = -1;
     for (int y = 0; y < dstHeight; ++y) {
         const int source = nearestSource(y, srcHeight, dstHeight);
-        std::uint32_t* out = dst + static_cast<std::size_t>(y) * dstWidth;
+        std::uint32_t* out = dst + y * dstStride;
         if (source == previousSource) {  // a repeated row when stretching taller
-            std::memcpy(out, out - dstWidth, static_cast<std::size_t>(dstWidth) * sizeof(*out));
+            std::memcpy(out, out - dstStride, rowBytes);
             continue;
         }
         const std::uint32_t* row = src + static_cast<std::size_t>(source) * srcWidth;

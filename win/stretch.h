@@ -2,6 +2,7 @@
 // area of another size. Pixels only: no pacing, no windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace win {
@@ -14,5 +15,9 @@ int nearestSource(int d, int srcSize, int dstSize);
 // both row-major without padding. Sizes must be positive.
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
                     int dstWidth, int dstHeight);
+// The same into rows dstStride pixels apart (dstStride >= dstWidth), as a window's
+// surface may pad its rows.
+void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
+                    int dstWidth, int dstHeight, std::size_t dstStride);
 
 }  // namespace win

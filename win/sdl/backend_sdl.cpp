@@ -1,6 +1,6 @@
-// The SDL2 back end: one resizable SDL window and renderer per HWND, SDL events turned
-// into posted Win32 messages inside PeekMessageW, and presents through one streaming
-// texture stretched over the window and paced to the display. Window rules live in the core.
+// The SDL2 back end: one resizable SDL window per HWND, SDL events turned into posted
+// Win32 messages inside PeekMessageW, and presents stretched by the CPU straight into
+// the window's surface and paced to the display. Window rules live in the core.
 #include <SDL.h>
 
 #include <unistd.h>
@@ -11,37 +11,25 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "win/backend.h"
 #include "win/core.h"
 #include "win/pacing.h"
 #include "win/sdl/keys.h"
+#include "win/stretch.h"
 
 namespace win::backend {
 namespace {
 
-// How many paced presents decide whether the renderer's vsync really waits.
-constexpr int kVsyncWarmUp = 3;
-constexpr int kVsyncProbeFrames = 8;
-
 struct NativeWindow {
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;  // back buffer + 1 spare texel each way; kept while that fits
-    int textureWidth = 0;
-    int textureHeight = 0;
     int refreshHz = 60;
-    bool software = false;  // SDL's software renderer: no float texture coordinates to nudge
-    bool rendererHasVsync = false;  // the renderer accepts SDL_RenderSetVSync
-    bool vsyncOn = false;           // as last set on the renderer
-    int probed = 0;                 // paced presents with vsync on so far
-    int probeFull = 0;              // probed presents a near-full period after the previous
-    double probeInside = 0.0;       // seconds inside SDL_RenderPresent while probing
-    double probeTotal = 0.0;        // seconds between probed presents
-    std::chrono::steady_clock::time_point lastPresent{};
-    bool vsyncWorks = false;  // concluded once probed reaches kVsyncProbeFrames
-    Pacer pacer;              // deadline pacing where vsync does not wait
-    ClientSize reported;      // the size WM_SIZE last carried
+    Pacer pacer;  // a window surface has no vsync: presents keep deadlines instead
+    // The stretched frame when the window's surface stores pixels in another layout,
+    // converted from here; kept while the size holds so presents allocate nothing.
+    std::vector<std::uint32_t> staging;
+    ClientSize reported;  // the size WM_SIZE last carried
     WPARAM reportedType = SIZE_RESTORED;
 };
 
@@ -137,12 +125,10 @@ int refreshRateOf(SDL_Window* window) {
     return 60;  // ours: when the display does not say
 }
 
-// The client size in pixels (the renderer's output, which is what gets drawn).
+// The client size in pixels, which is what the window's surface holds.
 ClientSize pixelSizeOf(const NativeWindow& native) {
     ClientSize size;
-    if (SDL_GetRendererOutputSize(native.renderer, &size.width, &size.height) != 0) {
-        SDL_GetWindowSize(native.window, &size.width, &size.height);
-    }
+    SDL_GetWindowSizeInPixels(native.window, &size.width, &size.height);
     return size;
 }
 
@@ -200,113 +186,30 @@ void onKeyEvent(const SDL_KeyboardEvent& event) {
             sdl::keyParam(code, down, down && event.repeat != 0));
 }
 
-void setVsync(NativeWindow& native, bool on) {
-    if (!native.rendererHasVsync || native.vsyncOn == on) return;
-    if (SDL_RenderSetVSync(native.renderer, on ? 1 : 0) == 0) native.vsyncOn = on;
-}
-
-// The texture holds the frame plus one spare column and row (copies of the last ones):
-// room for drawStretched's texture coordinates to stay inside [0, 1]. Recreated only
-// when the frame size changes.
-bool uploadFrame(NativeWindow& native, const std::uint32_t* pixels, int width, int height) {
-    if (native.texture == nullptr || native.textureWidth != width ||
-        native.textureHeight != height) {
-        if (native.texture != nullptr) SDL_DestroyTexture(native.texture);
-        // X8R8G8B8 is SDL's RGB888: 32-bit words, the top byte ignored.
-        native.texture = SDL_CreateTexture(native.renderer, SDL_PIXELFORMAT_RGB888,
-                                           SDL_TEXTUREACCESS_STREAMING, width + 1, height + 1);
-        native.textureWidth = native.texture != nullptr ? width : 0;
-        native.textureHeight = native.texture != nullptr ? height : 0;
-        if (native.texture == nullptr) return false;
-        SDL_SetTextureScaleMode(native.texture, SDL_ScaleModeNearest);
-        SDL_SetTextureBlendMode(native.texture, SDL_BLENDMODE_NONE);
+// The frame over the whole surface by the rule the headless back end keeps
+// (win/stretch.h), so the window shows exactly the headless client image. Surfaces of
+// 32-bit words with the colour in the low 24 bits (X8R8G8B8 or A8R8G8B8) take it
+// directly; any other layout gets it converted from a staging copy.
+bool drawToSurface(NativeWindow& native, const std::uint32_t* pixels, int width, int height) {
+    SDL_Surface* surface = SDL_GetWindowSurface(native.window);
+    if (surface == nullptr) return false;
+    if (surface->w <= 0 || surface->h <= 0) return true;  // nothing to show
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    const Uint32 format = surface->format->format;
+    bool ok = true;
+    if ((format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
+        surface->pitch % 4 == 0) {
+        stretchNearest(pixels, width, height, static_cast<std::uint32_t*>(surface->pixels),
+                       surface->w, surface->h, static_cast<std::size_t>(surface->pitch / 4));
+    } else {
+        native.staging.resize(static_cast<std::size_t>(surface->w) * surface->h);
+        stretchNearest(pixels, width, height, native.staging.data(), surface->w, surface->h);
+        ok =
+            SDL_ConvertPixels(surface->w, surface->h, SDL_PIXELFORMAT_RGB888, native.staging.data(),
+                              surface->w * 4, format, surface->pixels, surface->pitch) == 0;
     }
-    void* target = nullptr;
-    int pitch = 0;
-    if (SDL_LockTexture(native.texture, nullptr, &target, &pitch) != 0) return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(std::uint32_t);
-    for (int y = 0; y <= height; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<unsigned char*>(target) +
-                                                     static_cast<std::size_t>(y) * pitch);
-        const std::uint32_t* source =
-            pixels + static_cast<std::size_t>(y < height ? y : height - 1) * width;
-        std::memcpy(row, source, rowBytes);
-        row[width] = source[width - 1];
-    }
-    SDL_UnlockTexture(native.texture);
-    return true;
-}
-
-// The frame over the whole output, sampled at pixel centres. A plain SDL_RenderCopy
-// does that too, except where a centre falls exactly on a texel edge: the GPU's float
-// arithmetic then picks either side, while the rule (floor) takes the texel after the
-// edge. Centres sit k / (2 · out) texels from an edge, so coordinates pushed forward by
-// a quarter of that settle every tie the same way and move no other sample.
-void drawStretched(NativeWindow& native, int width, int height) {
-    int outW = 0;
-    int outH = 0;
-    if (SDL_GetRendererOutputSize(native.renderer, &outW, &outH) != 0 || outW <= 0 || outH <= 0) {
-        return;
-    }
-    const SDL_Rect frame{0, 0, width, height};
-    // The software renderer steps in 16.16 fixed point, so a few columns land one texel
-    // off the rule; its geometry path is no closer. It is only the fallback.
-    if (native.software) {
-        SDL_RenderCopy(native.renderer, native.texture, &frame, nullptr);
-        return;
-    }
-    const double texW = width + 1.0;  // the texture's size, spare texels included
-    const double texH = height + 1.0;
-    const auto u0 = static_cast<float>(1.0 / (4.0 * outW) / texW);
-    const auto v0 = static_cast<float>(1.0 / (4.0 * outH) / texH);
-    const auto u1 = static_cast<float>(width / texW + 1.0 / (4.0 * outW) / texW);
-    const auto v1 = static_cast<float>(height / texH + 1.0 / (4.0 * outH) / texH);
-    const auto x1 = static_cast<float>(outW);
-    const auto y1 = static_cast<float>(outH);
-    const SDL_Color white{255, 255, 255, 255};
-    const SDL_Vertex corners[4] = {
-        {{0.0f, 0.0f}, white, {u0, v0}},
-        {{x1, 0.0f}, white, {u1, v0}},
-        {{x1, y1}, white, {u1, v1}},
-        {{0.0f, y1}, white, {u0, v1}},
-    };
-    static constexpr int kIndices[6] = {0, 1, 2, 0, 2, 3};
-    if (SDL_RenderGeometry(native.renderer, native.texture, corners, 4, kIndices, 6) != 0) {
-        // nearest, ties aside
-        SDL_RenderCopy(native.renderer, native.texture, &frame, nullptr);
-    }
-}
-
-// Vsync is trusted only once it has been seen to wait: Xvfb and some drivers accept
-// the setting and then return at once. The first presents (driver warm-up) are not
-// counted; of the next ones most must come a near-full period apart with the wait
-// inside SDL_RenderPresent. A wrong "no" costs nothing (deadline pacing takes over).
-void presentPaced(NativeWindow& native) {
-    using clock = std::chrono::steady_clock;
-    if (!(native.vsyncOn && native.probed < kVsyncWarmUp + kVsyncProbeFrames)) {
-        if (!(native.vsyncOn && native.vsyncWorks)) waitForRefresh(native.pacer, native.refreshHz);
-        SDL_RenderPresent(native.renderer);
-        return;
-    }
-    const auto start = clock::now();
-    SDL_RenderPresent(native.renderer);
-    const auto end = clock::now();
-    if (native.probed++ >= kVsyncWarmUp) {
-        const double period = 1.0 / native.refreshHz;
-        const double interval = std::chrono::duration<double>(end - native.lastPresent).count();
-        native.probeInside += std::chrono::duration<double>(end - start).count();
-        native.probeTotal += interval;
-        if (interval >= 0.75 * period) ++native.probeFull;
-    }
-    native.lastPresent = end;
-    if (native.probed == kVsyncWarmUp + kVsyncProbeFrames) {
-        native.vsyncWorks = native.probeFull >= kVsyncProbeFrames * 3 / 4 &&
-                            native.probeInside >= 0.2 * native.probeTotal;
-        if (!native.vsyncWorks) {
-            setVsync(native, false);
-            native.rendererHasVsync = false;  // never again for this window
-        }
-    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    return ok;
 }
 
 }  // namespace
@@ -319,6 +222,9 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         // SDL_VIDEODRIVER still wins over this list.
         const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
         SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,KMSDRM" : "x11,KMSDRM");
+        // Window surfaces the driver provides itself (shared memory on X11): SDL would
+        // otherwise back them with a renderer, which without a GPU is OpenGL on the CPU.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         StderrCapture capture = captureStderr();
         const bool up = SDL_Init(SDL_INIT_VIDEO) == 0;
         const std::string printed = releaseStderr(capture);
@@ -350,22 +256,8 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         quitIfIdle();
         return false;
     }
-    native.renderer = SDL_CreateRenderer(native.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (native.renderer == nullptr) {
-        native.renderer = SDL_CreateRenderer(native.window, -1, SDL_RENDERER_SOFTWARE);
-    }
-    if (native.renderer == nullptr) {
-        fail("SDL_CreateRenderer");
-        SDL_DestroyWindow(native.window);
-        quitIfIdle();
-        return false;
-    }
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(native.renderer, &info) == 0) {
-        native.software = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
-        native.rendererHasVsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-    }
-    native.vsyncOn = native.rendererHasVsync;
+    // No renderer: an OpenGL one would run on the CPU under Xvfb or without a GPU and
+    // cost far more than the copy into the window's surface that presents use.
     native.refreshHz = refreshRateOf(native.window);
     native.reported = {width, height};
     state.windows[key(hWnd)] = native;
@@ -407,9 +299,7 @@ void showWindow(HWND hWnd, int nCmdShow, ClientSize* client) {
 void destroyWindow(HWND hWnd) {
     NativeWindow* native = find(hWnd);
     if (native == nullptr) return;
-    if (native->texture != nullptr) SDL_DestroyTexture(native->texture);
-    SDL_DestroyRenderer(native->renderer);
-    SDL_DestroyWindow(native->window);
+    SDL_DestroyWindow(native->window);  // frees the window's surface too
     state.windows.erase(key(hWnd));
     quitIfIdle();  // SDL goes with the last window
 }
@@ -445,16 +335,14 @@ bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int 
         if (paced) waitForRefresh(native->pacer, native->refreshHz);
         return true;
     }
-    if (!uploadFrame(*native, pixels, width, height)) {
+    if (!drawToSurface(*native, pixels, width, height)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
         return false;
     }
-    setVsync(*native, paced);
-    drawStretched(*native, width, height);
-    if (paced) {
-        presentPaced(*native);
-    } else {
-        SDL_RenderPresent(native->renderer);
+    if (paced) waitForRefresh(native->pacer, native->refreshHz);
+    if (SDL_UpdateWindowSurface(native->window) != 0) {
+        setLastErrorText(std::string("cannot present: ") + SDL_GetError());
+        return false;
     }
     return true;
 }
