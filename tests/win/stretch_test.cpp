@@ -1,0 +1,50 @@
+// The nearest-neighbour stretch into rows with padding, as a window's surface has them:
+// every pixel holds the texel whose area contains its centre, and the padding between
+// rows is never written.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "win/stretch.h"
+
+namespace {
+
+TEST(StretchIntoPaddedRows, EveryPixelSamplesItsCentreAndPaddingIsLeftAlone) {
+    struct Case {
+        int srcW, srcH, dstW, dstH, pad;
+    };
+    const Case cases[] = {
+        {8, 6, 8, 6, 3},            // same size: row copies
+        {8, 6, 8, 6, 0},            // same size, no padding: one copy
+        {4, 3, 10, 5, 2},           // larger both ways, repeated rows
+        {10, 5, 4, 3, 1},           // smaller both ways
+        {800, 600, 1000, 500, 24},  // the resize the end-to-end test makes
+    };
+    constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+    for (const Case& c : cases) {
+        // Each texel holds its own position, so a pixel says which texel it sampled.
+        std::vector<std::uint32_t> src(static_cast<std::size_t>(c.srcW) * c.srcH);
+        for (int y = 0; y < c.srcH; ++y) {
+            for (int x = 0; x < c.srcW; ++x) src[y * c.srcW + x] = (y << 16) | x;
+        }
+        const std::size_t stride = static_cast<std::size_t>(c.dstW + c.pad);
+        std::vector<std::uint32_t> dst(stride * c.dstH, kUntouched);
+        win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride);
+        for (int y = 0; y < c.dstH; ++y) {
+            // floor((y + 0.5) · srcH / dstH), the texel whose area holds the centre.
+            const int sy = static_cast<int>((2 * y + 1) * c.srcH / (2 * c.dstH));
+            for (int x = 0; x < c.dstW; ++x) {
+                const int sx = static_cast<int>((2 * x + 1) * c.srcW / (2 * c.dstW));
+                ASSERT_EQ(dst[y * stride + x], std::uint32_t((sy << 16) | sx))
+                    << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " at (" << x
+                    << ", " << y << ")";
+            }
+            for (std::size_t x = c.dstW; x < stride; ++x) {
+                ASSERT_EQ(dst[y * stride + x], kUntouched) << "padding of row " << y;
+            }
+        }
+    }
+}
+
+}  // namespace
