@@ -167,8 +167,10 @@ SW_AVX2 void colorsAvx2(const ColorPlanes& p, int count, std::uint32_t* out) {
 #define SW_AVX512 __attribute__((target("avx512f,avx512vl")))
 // GCC 12's own AVX-512 headers start some intrinsics from a deliberately undefined
 // vector and then warn about it at -O3; nothing here reads an undefined lane.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 SW_AVX512 inline __m512d lanes8(__m512d start, __m512d step, __m512d index) {
     return _mm512_add_pd(start, _mm512_mul_pd(index, step));
@@ -205,7 +207,9 @@ SW_AVX512 void colorsAvx512(const ColorPlanes& p, int count, std::uint32_t* out)
     }
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #undef SW_AVX512
 
 bool has(SpanKernels which) {
