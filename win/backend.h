@@ -8,6 +8,7 @@
 #include <string>
 
 #include "win/core.h"
+#include "win/display.h"
 #include "win/win32.h"
 
 namespace win::backend {
@@ -30,8 +31,9 @@ void destroyWindow(HWND hWnd);
 void pumpEvents();
 
 // Shows a width × height X8R8G8B8 frame stretched over a clientWidth × clientHeight
-// client (nothing to draw when that is 0 × 0), then paces when asked.
-bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int clientWidth,
+// client (nothing to draw when that is 0 × 0), then paces when asked. May keep `pixels`
+// until the next present (see SharedPixels).
+bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
              int clientHeight, bool paced);
 
 }  // namespace win::backend

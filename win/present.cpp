@@ -7,7 +7,7 @@
 
 namespace win {
 
-bool presentFrame(HWND hWnd, const std::uint32_t* pixels, int width, int height, bool paced) {
+bool presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height, bool paced) {
     ClientSize client;
     if (!clientSizeOf(hWnd, &client)) {
         setLastErrorText("cannot present: the window does not exist");

@@ -118,11 +118,17 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
       width_(static_cast<int>(params.BackBufferWidth)),
       height_(static_cast<int>(params.BackBufferHeight)) {
     const std::size_t pixels = std::size_t{params.BackBufferWidth} * params.BackBufferHeight;
-    backBuffer_.assign(pixels, 0xFF000000u);  // black, X byte as the pipeline stores it
+    // Not filled on allocation: the second buffer's pages stay untouched unless the
+    // display ever holds a frame (flip fills it).
+    for (ColorBuffer& buffer : chain_) {
+        buffer.pixels = std::make_shared_for_overwrite<std::uint32_t[]>(pixels);
+        buffer.written.resize(height_);
+    }
+    std::fill_n(chain_[0].pixels.get(), pixels, 0xFF000000u);  // black, X byte as stored
+    chain_[0].filled = true;
     // A new depth buffer's contents are undefined in Direct3D 9; ours starts at the far
     // plane so a draw before the first Clear still passes the default test.
     if (params.EnableAutoDepthStencil) depthBuffer_.assign(pixels, 0xFFFF);
-    colorWritten_.resize(height_);
     depthWritten_.resize(height_);
     for (std::size_t slot = 0; slot < kRenderStates.size(); ++slot) {
         renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depthBuffer_.empty());
@@ -161,18 +167,26 @@ HRESULT Device::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 RenderTarget Device::target() {
-    colorUniform_ = depthUniform_ = false;
-    return {backBuffer_.data(), depthBuffer_.empty() ? nullptr : depthBuffer_.data(), width_,
-            height_};
+    chain_[back_].uniform = depthUniform_ = false;
+    return {chain_[back_].pixels.get(), depthBuffer_.empty() ? nullptr : depthBuffer_.data(),
+            width_, height_};
 }
 
 RenderTarget Device::surfaces() {
-    return {backBuffer_.data(),
+    return {chain_[back_].pixels.get(),
             depthBuffer_.empty() ? nullptr : depthBuffer_.data(),
             width_,
             height_,
-            &colorWritten_,
+            &chain_[back_].written,
             &depthWritten_};
+}
+
+void Device::flip() {
+    back_ ^= 1;
+    ColorBuffer& next = chain_[back_];
+    if (next.filled) return;
+    std::fill_n(next.pixels.get(), std::size_t(width_) * height_, 0xFF000000u);
+    next.filled = true;
 }
 
 // ---- scenes and Clear ----
@@ -231,11 +245,12 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     const RenderTarget whole = surfaces();
     if (Count == 0) {  // no rectangles: the whole viewport, which is the whole back buffer
         if (clearTarget) {
+            ColorBuffer& back = chain_[back_];
             const std::uint32_t value = Color | 0xFF000000u;
-            clearWhole(colorUniform_ && value == colorValue_, colorWritten_, whole,
+            clearWhole(back.uniform && value == back.value, back.written, whole,
                        [&](const RenderTarget& t) { clearColor(t, Color); });
-            colorUniform_ = true;
-            colorValue_ = value;
+            back.uniform = true;
+            back.value = value;
         }
         if (clearZ) {
             const std::uint16_t value = toD16(Z);
@@ -261,7 +276,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
             if (clearTarget) clearColor(row, Color);
             if (clearZ) clearDepth(row, Z);
             // A part of the buffer may now differ from the value the rest holds.
-            if (clearTarget) colorWritten_.note(y, x1, x2 - 1);
+            if (clearTarget) chain_[back_].written.note(y, x1, x2 - 1);
             if (clearZ) depthWritten_.note(y, x1, x2 - 1);
         }
     }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "gfx/d3d9.h"
@@ -79,6 +80,8 @@ private:
 
     // The buffers with the pipeline noting what it writes.
     RenderTarget surfaces();
+    // Draws from now on into the other colour buffer, the shown one being held.
+    void flip();
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene, FVF, stream and stride.
@@ -89,15 +92,24 @@ private:
     HWND window_;
     D3DPRESENT_PARAMETERS params_;
 
-    std::vector<std::uint32_t> backBuffer_;   // X8R8G8B8, width × height, row-major
+    // A colour buffer and what is known of its contents. A whole Clear to the value it
+    // already holds outside the rows' written columns only puts those columns back.
+    // Not uniform: the next whole Clear fills all.
+    struct ColorBuffer {
+        std::shared_ptr<std::uint32_t[]> pixels;  // X8R8G8B8, width × height, row-major
+        bool filled = false;  // pixels hold values; the second buffer waits for a flip
+        bool uniform = true;
+        std::uint32_t value = 0xFF000000u;  // as stored, X8 byte set
+        WrittenRows written;
+    };
+    // The back buffer is chain_[back_]. A display that keeps showing a presented frame
+    // holds its pixels, and the next frames go to the other buffer, as a flip does;
+    // D3DSWAPEFFECT_DISCARD leaves the back buffer's contents undefined after Present.
+    std::array<ColorBuffer, 2> chain_;
+    int back_ = 0;
     std::vector<std::uint16_t> depthBuffer_;  // D16, same size; empty without auto depth
     int width_;
     int height_;
-    // A whole Clear to the value a buffer already holds outside the rows' written
-    // columns only puts those columns back. Not uniform: the next whole Clear fills all.
-    bool colorUniform_ = true;
-    std::uint32_t colorValue_ = 0xFF000000u;  // as stored, X8 byte set
-    WrittenRows colorWritten_;
     bool depthUniform_ = true;
     std::uint16_t depthValue_ = 0xFFFF;
     WrittenRows depthWritten_;

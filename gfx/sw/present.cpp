@@ -17,9 +17,13 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     const HWND window = hDestWindowOverride != nullptr ? hDestWindowOverride : window_;
     // D3DPRESENT_INTERVAL_DEFAULT waits for the display exactly as INTERVAL_ONE does.
     const bool paced = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
-    if (!win::presentFrame(window, backBuffer_.data(), width_, height_, paced)) {
+    const std::shared_ptr<std::uint32_t[]>& shown = chain_[back_].pixels;
+    if (!win::presentFrame(window, shown, width_, height_, paced)) {
         return D3DERR_INVALIDCALL;  // the window is gone or cannot show the frame
     }
+    // A display that goes on showing the frame keeps its pixels: drawing into them
+    // would change what it shows.
+    if (shown.use_count() > 1) flip();
     return D3D_OK;
 }
 

@@ -26,6 +26,27 @@ TEST_F(DeviceTest, PresentDeliversTheWholeBackBuffer) {
     }
 }
 
+// The display holds the presented pixels, so the device draws the next frame elsewhere:
+// what is on show does not change until the next present. The shown frame is first
+// read only after the next one has been cleared.
+TEST_F(DeviceTest, TheShownFrameStaysWhileTheNextIsDrawn) {
+    const auto all = [](D3DCOLOR value) {
+        for (std::uint32_t p : win::headless::lastBackBuffer().pixels) {
+            if ((p & 0xFFFFFFu) != (value & 0xFFFFFFu)) return false;
+        }
+        return true;
+    };
+    const D3DCOLOR colors[] = {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, colors[i], 1.0f, 0), D3D_OK);
+        if (i > 0) {
+            EXPECT_TRUE(all(colors[i - 1])) << "frame " << i - 1 << " changed on show";
+        }
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    EXPECT_TRUE(all(colors[3]));
+}
+
 TEST_F(DeviceTest, PresentRefusesPartsScenesAndDeadWindows) {
     const RECT r{0, 0, 4, 4};
     EXPECT_EQ(device->Present(&r, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);

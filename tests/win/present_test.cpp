@@ -1,9 +1,11 @@
 // win::presentFrame on the headless back end: the nearest-neighbour stretch of a whole
 // back buffer over client areas of other sizes (expected pixels from the pixel-centre
 // rule), a minimised client, resizes as posted WM_SIZE, and display pacing.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "tests/win/recorder.h"
@@ -17,6 +19,12 @@ using wintest::WinTest;
 // Every pixel names its own position, so a stretched image says where each pixel came from.
 std::uint32_t tag(int x, int y) {
     return 0xFF000000u | (std::uint32_t(x) << 12) | std::uint32_t(y);
+}
+
+win::SharedPixels shared(const std::vector<std::uint32_t>& pixels) {
+    std::shared_ptr<std::uint32_t[]> copy = std::make_shared<std::uint32_t[]>(pixels.size());
+    std::copy(pixels.begin(), pixels.end(), copy.get());
+    return copy;
 }
 
 std::vector<std::uint32_t> taggedFrame(int width, int height) {
@@ -34,7 +42,7 @@ protected:
                                           int height) {
         HWND hWnd = create(clientWidth, clientHeight);
         EXPECT_NE(hWnd, nullptr);
-        EXPECT_TRUE(win::presentFrame(hWnd, pixels.data(), width, height, false));
+        EXPECT_TRUE(win::presentFrame(hWnd, shared(pixels), width, height, false));
         return win::headless::lastFrame();
     }
 };
@@ -99,12 +107,27 @@ TEST_F(Present, BackBufferIsKeptUnstretched) {
     EXPECT_EQ(win::headless::presentCount(), 1);
 }
 
+TEST_F(Present, TheLatestFrameIsHeldNotCopied) {
+    HWND hWnd = create(4, 4);
+    const win::SharedPixels first = shared({1, 2, 3, 4});
+    const win::SharedPixels second = shared({5, 6, 7, 8});
+    ASSERT_TRUE(win::presentFrame(hWnd, first, 2, 2, false));
+    EXPECT_EQ(first.use_count(), 2) << "the back end holds the frame it shows";
+    EXPECT_EQ(win::headless::lastBackBuffer().pixels, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+    ASSERT_TRUE(win::presentFrame(hWnd, second, 2, 2, false));
+    EXPECT_EQ(first.use_count(), 1) << "and lets the previous one go";
+    EXPECT_EQ(second.use_count(), 2);
+    EXPECT_EQ(win::headless::lastBackBuffer().pixels, (std::vector<std::uint32_t>{5, 6, 7, 8}));
+    win::headless::reset();
+    EXPECT_EQ(second.use_count(), 1);
+}
+
 TEST_F(Present, BadFramesAreRefused) {
     HWND hWnd = create(4, 4);
-    const std::uint32_t pixel = 0;
+    const win::SharedPixels pixel = shared({0});
     EXPECT_FALSE(win::presentFrame(hWnd, nullptr, 1, 1, false));
-    EXPECT_FALSE(win::presentFrame(hWnd, &pixel, 0, 1, false));
-    EXPECT_FALSE(win::presentFrame(hWnd, &pixel, 1, -1, false));
+    EXPECT_FALSE(win::presentFrame(hWnd, pixel, 0, 1, false));
+    EXPECT_FALSE(win::presentFrame(hWnd, pixel, 1, -1, false));
     EXPECT_EQ(win::headless::presentCount(), 0);
 }
 
@@ -133,7 +156,7 @@ TEST_F(Present, ResizeIsPostedAndTheNextPresentFollowsIt) {
 
         // Minimised: nothing to draw, yet the present counts and succeeds.
         const std::vector<std::uint32_t> src = taggedFrame(8, 6);
-        EXPECT_TRUE(win::presentFrame(hWnd, src.data(), 8, 6, false));
+        EXPECT_TRUE(win::presentFrame(hWnd, shared(src), 8, 6, false));
         EXPECT_EQ(win::headless::lastFrame().width, c.width);
         EXPECT_EQ(win::headless::lastFrame().height, c.height);
         EXPECT_EQ(win::headless::lastFrame().pixels.size(), std::size_t(c.width) * c.height);
@@ -147,13 +170,13 @@ TEST_F(Present, HooksSeeEachPresentInTurn) {
     hooks.onPresent = [&](HWND, int n) { counts.push_back(n); };
     win::headless::setHooks(hooks);
     HWND hWnd = create(2, 2);
-    const std::uint32_t pixel = 0;
-    for (int i = 0; i < 3; ++i) win::presentFrame(hWnd, &pixel, 1, 1, true);
+    const win::SharedPixels pixel = shared({0});
+    for (int i = 0; i < 3; ++i) win::presentFrame(hWnd, pixel, 1, 1, true);
     EXPECT_EQ(counts, (std::vector<int>{1, 2, 3}));
 }
 
 double secondsFor30Presents(HWND hWnd, bool paced) {
-    const std::uint32_t pixels[4] = {};
+    const win::SharedPixels pixels = shared({0, 0, 0, 0});
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 30; ++i) EXPECT_TRUE(win::presentFrame(hWnd, pixels, 2, 2, paced));
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

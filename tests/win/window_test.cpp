@@ -2,6 +2,7 @@
 // RegisterClassExW refuses, the messages CreateWindowExW, ShowWindow and DestroyWindow
 // send before they return, and handles that outlive their window.
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "tests/win/recorder.h"
@@ -217,8 +218,8 @@ TEST_F(WinTest, GarbageHandlesAreRefusedNotFollowed) {
         EXPECT_FALSE(ShowWindow(junk, SW_SHOW));
         EXPECT_FALSE(DestroyWindow(junk));
         EXPECT_EQ(SendMessageW(junk, WM_CLOSE, 0, 0), 0);
-        const std::uint32_t pixel = 0;
-        EXPECT_FALSE(win::presentFrame(junk, &pixel, 1, 1, false));
+        const win::SharedPixels pixel = std::make_shared<std::uint32_t[]>(1);
+        EXPECT_FALSE(win::presentFrame(junk, pixel, 1, 1, false));
     }
 }
 

@@ -1,6 +1,7 @@
-// The headless back end: no display, windows are the core's records only. Presents
-// are kept in memory (back buffer and the stretched client image) for tests and tools;
-// messages come from the caller (PostMessageW, setClientSize), never from a device.
+// The headless back end: no display, windows are the core's records only. The latest
+// present is kept in memory for tests and tools, by holding on to the presented pixels
+// rather than copying them; messages come from the caller (PostMessageW,
+// setClientSize), never from a device.
 #include <string>
 #include <utility>
 
@@ -22,11 +23,17 @@ struct State {
     std::string failReason;  // non-empty: the next window creation fails with it
     bool failPending = false;
     int presents = 0;
-    Frame frame;  // made from backBuffer when first asked for after a present
-    bool frameStale = false;
+    SharedPixels shown;  // the latest present, held rather than copied
+    int shownWidth = 0;
+    int shownHeight = 0;
     int clientWidth = 0;
     int clientHeight = 0;
+    // Copies of `shown`, unstretched and stretched, made when first asked for after a
+    // present: only tests and tools look at them.
     Frame backBuffer;
+    bool backBufferStale = false;
+    Frame frame;
+    bool frameStale = false;
 };
 State state;
 
@@ -63,24 +70,28 @@ void failNextWindowCreation(const char* reason) {
 int presentCount() {
     return state.presents;
 }
-// The stretched client image costs a second full copy, which only tests and tools
-// look at, so it is made on demand rather than on every present.
 const Frame& lastFrame() {
     if (!state.frameStale) return state.frame;
     Frame& frame = state.frame;
-    const Frame& back = state.backBuffer;
     frame.width = state.clientWidth;
     frame.height = state.clientHeight;
     frame.pixels.resize(static_cast<std::size_t>(frame.width) * frame.height);
-    if (frame.width > 0 && frame.height > 0 && back.width > 0 && back.height > 0) {
-        stretchNearest(back.pixels.data(), back.width, back.height, frame.pixels.data(),
+    if (frame.width > 0 && frame.height > 0) {
+        stretchNearest(state.shown.get(), state.shownWidth, state.shownHeight, frame.pixels.data(),
                        frame.width, frame.height);
     }  // minimised: nothing to draw
     state.frameStale = false;
     return frame;
 }
 const Frame& lastBackBuffer() {
-    return state.backBuffer;
+    if (!state.backBufferStale) return state.backBuffer;
+    Frame& back = state.backBuffer;
+    back.width = state.shownWidth;
+    back.height = state.shownHeight;
+    const std::uint32_t* pixels = state.shown.get();
+    back.pixels.assign(pixels, pixels + static_cast<std::size_t>(back.width) * back.height);
+    state.backBufferStale = false;
+    return back;
 }
 
 }  // namespace win::headless
@@ -111,16 +122,14 @@ void destroyWindow(HWND) {}
 
 void pumpEvents() {}
 
-bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int clientWidth,
+bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
              int clientHeight, bool paced) {
-    headless::Frame& back = state.backBuffer;
-    back.width = width;
-    back.height = height;
-    back.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
-
+    state.shown = pixels;  // lets the previous frame go back to its owner
+    state.shownWidth = width;
+    state.shownHeight = height;
     state.clientWidth = clientWidth;
     state.clientHeight = clientHeight;
-    state.frameStale = true;
+    state.backBufferStale = state.frameStale = true;
 
     if (paced && state.pacing) waitForRefresh(state.pacer, state.refreshHz);
     ++state.presents;

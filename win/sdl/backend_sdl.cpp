@@ -326,7 +326,8 @@ void pumpEvents() {
     }
 }
 
-bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int clientWidth,
+// The frame is stretched into the window's surface here and now, so it is not kept.
+bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
              int clientHeight, bool paced) {
     NativeWindow* native = find(hWnd);
     if (native == nullptr) return false;
@@ -334,7 +335,7 @@ bool present(HWND hWnd, const std::uint32_t* pixels, int width, int height, int 
         if (paced) waitForRefresh(native->pacer, native->refreshHz);
         return true;
     }
-    if (!drawToSurface(*native, pixels, width, height)) {
+    if (!drawToSurface(*native, pixels.get(), width, height)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
         return false;
     }

@@ -95,6 +95,36 @@ TEST_F(ClearAfterDraw, ClearToTheSameValuesPutsBackEverythingDrawn) {
     EXPECT_EQ(depthCount(0xFFFF), kAll);
 }
 
+// Presents alternate between two colour buffers, each with its own record of what was
+// drawn: the triangle moved wholly into the left half or the right, in an order that
+// gives each buffer both sides in turn, and each frame shown must have nothing of the
+// other side.
+TEST_F(ClearAfterDraw, FramesInTurnShowOnlyTheirOwnDrawing) {
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    for (int frame = 0; frame < 8; ++frame) {
+        const bool left = (frame + 1) / 2 % 2 == 0;  // L R R L L R R L
+        // x' = 0.45·x ∓ 0.5 puts the triangle (x in [-1, 1]) inside [-0.95, -0.05] or
+        // [0.05, 0.95]; the line (x in [-1, 1]) goes with it.
+        D3DMATRIX world{};
+        world._11 = 0.45f;
+        world._22 = world._33 = world._44 = 1.0f;
+        world._41 = left ? -0.5f : 0.5f;
+        device->SetTransform(D3DTS_WORLD, &world);
+        clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f);
+        draw(0xFF000000);  // presents
+        const win::headless::Frame& shown = win::headless::lastBackBuffer();
+        int leftLit = 0, rightLit = 0;
+        for (int y = 0; y < shown.height; ++y) {
+            for (int x = 0; x < shown.width; ++x) {
+                if ((shown.pixels[y * shown.width + x] & 0xFFFFFFu) == 0) continue;
+                (x < shown.width / 2 ? leftLit : rightLit)++;
+            }
+        }
+        EXPECT_GT(left ? leftLit : rightLit, 0) << "frame " << frame;
+        EXPECT_EQ(left ? rightLit : leftLit, 0) << "frame " << frame;
+    }
+}
+
 TEST_F(ClearAfterDraw, DrawsBeforeTheFirstClearAreCleared) {
     draw(0xFF000000);  // onto the device's initial black and far depth
     clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f);  // X8 ignored: still black
