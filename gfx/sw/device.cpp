@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <thread>
 #include <utility>
 
 namespace sw {
@@ -116,7 +117,8 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
       window_(window),
       params_(params),
       width_(static_cast<int>(params.BackBufferWidth)),
-      height_(static_cast<int>(params.BackBufferHeight)) {
+      height_(static_cast<int>(params.BackBufferHeight)),
+      rows_(std::min(kRowThreads, static_cast<int>(std::thread::hardware_concurrency()))) {
     const std::size_t pixels = std::size_t{params.BackBufferWidth} * params.BackBufferHeight;
     // Not filled on allocation: the second buffer's pages stay untouched unless the
     // display ever holds a frame (flip fills it).
@@ -205,26 +207,32 @@ HRESULT Device::EndScene() {
 
 namespace {
 
-// A whole clear. When the buffer already holds the value everywhere but the noted
-// columns, only those are filled; otherwise all of it. Either way nothing is noted after.
+// A whole clear, its rows shared among the threads. When the buffer already holds the
+// value everywhere but the noted columns, only those are filled; otherwise all of it.
+// Either way nothing is noted after.
 template <class Fill>
-void clearWhole(bool onlyWritten, WrittenRows& written, const RenderTarget& whole, Fill fill) {
-    if (!onlyWritten) {
-        fill(whole);
-    } else {
-        for (int y = written.top; y <= written.bottom; ++y) {
-            const int x0 = written.first[y], x1 = written.last[y];
-            if (x0 > x1) continue;
-            const std::size_t start = static_cast<std::size_t>(y) * whole.width + x0;
-            RenderTarget row{whole.color + start, nullptr, x1 - x0 + 1, 1};
-            if (whole.depth) row.depth = whole.depth + start;
-            fill(row);
+void clearWhole(RowThreads* rows, bool onlyWritten, WrittenRows& written, const RenderTarget& whole,
+                Fill fill) {
+    const auto fillRow = [&](int y, int x0, int x1) {
+        const std::size_t start = static_cast<std::size_t>(y) * whole.width + x0;
+        RenderTarget row{whole.color + start, nullptr, x1 - x0 + 1, 1};
+        if (whole.depth) row.depth = whole.depth + start;
+        fill(row);
+    };
+    runOnRows(rows, [&](RowShare share) {
+        if (!onlyWritten) {
+            for (int y = share.firstFrom(0); y < whole.height; y = share.nextAfter(y)) {
+                fillRow(y, 0, whole.width - 1);
+            }
         }
-    }
-    for (int y = written.top; y <= written.bottom; ++y) {
-        written.first[y] = 0x7FFFFFFF;
-        written.last[y] = -1;
-    }
+        for (int y = share.firstFrom(written.top); y <= written.bottom; y = share.nextAfter(y)) {
+            if (onlyWritten && written.first[y] <= written.last[y]) {
+                fillRow(y, written.first[y], written.last[y]);
+            }
+            written.first[y] = 0x7FFFFFFF;
+            written.last[y] = -1;
+        }
+    });
     written.top = whole.height;
     written.bottom = -1;
 }
@@ -247,14 +255,14 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         if (clearTarget) {
             ColorBuffer& back = chain_[back_];
             const std::uint32_t value = Color | 0xFF000000u;
-            clearWhole(back.uniform && value == back.value, back.written, whole,
+            clearWhole(sharedRows(), back.uniform && value == back.value, back.written, whole,
                        [&](const RenderTarget& t) { clearColor(t, Color); });
             back.uniform = true;
             back.value = value;
         }
         if (clearZ) {
             const std::uint16_t value = toD16(Z);
-            clearWhole(depthUniform_ && value == depthValue_, depthWritten_, whole,
+            clearWhole(sharedRows(), depthUniform_ && value == depthValue_, depthWritten_, whole,
                        [&](const RenderTarget& t) { clearDepth(t, Z); });
             depthUniform_ = true;
             depthValue_ = value;
@@ -276,8 +284,12 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
             if (clearTarget) clearColor(row, Color);
             if (clearZ) clearDepth(row, Z);
             // A part of the buffer may now differ from the value the rest holds.
-            if (clearTarget) chain_[back_].written.note(y, x1, x2 - 1);
-            if (clearZ) depthWritten_.note(y, x1, x2 - 1);
+            if (clearTarget) chain_[back_].written.noteColumns(y, x1, x2 - 1);
+            if (clearZ) depthWritten_.noteColumns(y, x1, x2 - 1);
+        }
+        if (y1 < y2 && x1 < x2) {
+            if (clearTarget) chain_[back_].written.noteRows(y1, y2 - 1);
+            if (clearZ) depthWritten_.noteRows(y1, y2 - 1);
         }
     }
     return D3D_OK;
@@ -409,7 +421,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
     call.vertices = stream_->bytes() + first;
     call.stride = streamStride_;
     call.vertexCount = static_cast<std::uint32_t>(vertexCount);
-    drawPrimitives(snapshot(), surfaces(), call, scratch_);
+    drawPrimitives(snapshot(), surfaces(), call, scratch_, sharedRows());
     return D3D_OK;
 }
 
@@ -462,7 +474,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     call.indexBias = MinVertexIndex;
 
     // 5. Draw with one state snapshot.
-    drawPrimitives(snapshot(), surfaces(), call, scratch_);
+    drawPrimitives(snapshot(), surfaces(), call, scratch_, sharedRows());
     return D3D_OK;
 }
 

@@ -12,6 +12,8 @@
 #include "gfx/d3d9.h"
 #include "gfx/sw/buffers.h"
 #include "gfx/sw/pipeline.h"
+#include "gfx/sw/rows.h"
+#include "gfx/sw/stages.h"
 
 namespace sw {
 
@@ -30,6 +32,9 @@ inline constexpr UINT kMaxBufferBytes = 64u << 20;
 // for geometry rebuilt every frame, too little to matter when it is not.
 inline constexpr UINT kSpareBufferMaxBytes = 64u << 10;
 inline constexpr std::size_t kSpareBuffers = 16;
+// Threads a device draws and clears with, the caller's included, at most one per
+// processor: an 800 × 600 frame has too little work to share among more.
+inline constexpr int kRowThreads = 4;
 
 class Device final : public IDirect3DDevice9 {
 public:
@@ -74,6 +79,8 @@ public:
     // since the subset has no surface interface. The caller may write through it, so
     // the next whole Clear fills both buffers entirely.
     RenderTarget target();
+    // Whether clears and draws share rows among the device's threads just now.
+    bool sharesRows() const { return shareRows_; }
 
 private:
     ~Device();  // through Release only
@@ -82,6 +89,8 @@ private:
     RenderTarget surfaces();
     // Draws from now on into the other colour buffer, the shown one being held.
     void flip();
+    // The threads clears and draws share rows among, or null for the caller alone.
+    RowThreads* sharedRows() { return shareRows_ ? &rows_ : nullptr; }
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene, FVF, stream and stride.
@@ -126,6 +135,11 @@ private:
     bool inScene_ = false;
 
     Scratch scratch_;
+    RowThreads rows_;
+    // Off while presents wait for the display: a paced frame has time to spare, and one
+    // thread spends the least processor time on it. On while frames follow each other
+    // at once, where sharing the rows finishes each sooner.
+    bool shareRows_ = true;
     std::vector<VertexBuffer*> spareVertexBuffers_;  // retired, no references, owned here
     std::vector<IndexBuffer*> spareIndexBuffers_;
 };

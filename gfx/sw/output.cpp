@@ -112,9 +112,12 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
 
 void writeSpan(const OutputState& out, const Span& s) {
     // Noted whether or not a fragment passes: the bound only has to hold every write.
-    if (out.target.colorWritten) out.target.colorWritten->note(s.y, s.x, s.x + s.count - 1);
+    // The rows were noted when the primitive was set up.
+    if (out.target.colorWritten) {
+        out.target.colorWritten->noteColumns(s.y, s.x, s.x + s.count - 1);
+    }
     if (out.writeDepth && out.target.depthWritten) {
-        out.target.depthWritten->note(s.y, s.x, s.x + s.count - 1);
+        out.target.depthWritten->noteColumns(s.y, s.x, s.x + s.count - 1);
     }
     if (!out.testDepth) {
         std::uint32_t* color = out.target.color + static_cast<std::size_t>(s.y) * out.target.width;

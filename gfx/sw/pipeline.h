@@ -9,6 +9,8 @@
 //   raster_line.cpp major-axis walk, last pixel per D3DRS_LASTPIXEL -> fragments
 //   output.cpp      D16 depth test/write, X8R8G8B8 colour; clears
 //
+// Set-ups are gathered a batch at a time and rasterized on the row threads (rows.cpp):
+// each thread walks every primitive of the batch over the rows it owns.
 // The stage functions and the records only they share are in stages.h. Stages never
 // reach back into the device: everything they use arrives here.
 #pragma once
@@ -22,10 +24,12 @@ namespace sw {
 
 // The columns of each row written since a buffer was last filled with one value, so a
 // Clear to that same value only has those to put back. Sized to the target's height
-// once; noting a write allocates nothing.
+// once; noting a write allocates nothing. Rows are noted apart from their columns: the
+// columns by whichever thread owns the row, the bounds by the thread that sets up the
+// draw.
 struct WrittenRows {
     std::vector<int> first, last;  // per row; first > last: nothing written there
-    int top = 0, bottom = -1;      // rows that may hold writes
+    int top = 0, bottom = -1;      // rows that may hold writes: at least all that do
 
     void resize(int height) {
         first.assign(static_cast<std::size_t>(height), 0x7FFFFFFF);
@@ -33,11 +37,13 @@ struct WrittenRows {
         top = height;
         bottom = -1;
     }
-    void note(int y, int x0, int x1) {  // x0 <= x1, y inside the target
+    void noteColumns(int y, int x0, int x1) {  // x0 <= x1, y inside the target
         if (x0 < first[y]) first[y] = x0;
         if (x1 > last[y]) last[y] = x1;
-        if (y < top) top = y;
-        if (y > bottom) bottom = y;
+    }
+    void noteRows(int y0, int y1) {  // y0 <= y1, both inside the target
+        if (y0 < top) top = y0;
+        if (y1 > bottom) bottom = y1;
     }
 };
 
@@ -88,13 +94,8 @@ struct ClipVertex {
     double r = 0, g = 0, b = 0;         // diffuse colour, 0..255 per channel
 };
 
-// Per-device working memory, reused from draw to draw so drawing allocates nothing
-// once it has warmed up.
-struct Scratch {
-    std::vector<ClipVertex> vertices;      // the draw's slots [firstSlot, lastSlot], transformed
-    std::vector<std::uint16_t> spanDepth;  // one row of fragment depths (D16)
-    std::vector<std::uint32_t> spanColor;  // one row of fragment colours (X8R8G8B8)
-};
+struct Scratch;    // the pipeline's working memory (stages.h)
+class RowThreads;  // rows.h
 
 // D16 of a depth: clamped to [0, 1] first (NaN counts as 0), then rounded to nearest.
 inline std::uint16_t toD16(float z) {
@@ -103,8 +104,10 @@ inline std::uint16_t toD16(float z) {
     return static_cast<std::uint16_t>(z * 65535.0f + 0.5f);
 }
 
+// Draws the call into the target. With `rows`, the target's rows are shared among its
+// threads; the pixels are the same either way.
 void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
-                    Scratch& scratch);
+                    Scratch& scratch, RowThreads* rows = nullptr);
 
 // Fill the whole target: colour as X8R8G8B8, depth as D16 of z clamped to [0, 1].
 // Ours: every colour the pipeline stores, cleared or drawn, has its X8 byte set to 0xFF,

@@ -18,7 +18,7 @@ std::int64_t nearestPixel(std::int64_t v) {
 
 }  // namespace
 
-void rasterLine(const LineSetup& l, const OutputState& out) {
+void rasterLine(const LineSetup& l, const OutputState& out, RowShare share) {
     const std::int64_t dx = l.b.x - l.a.x, dy = l.b.y - l.a.y;
     if (dx == 0 && dy == 0) return;
     // Walk the major axis (x on ties); "m" names it and "n" the minor axis below.
@@ -46,9 +46,11 @@ void rasterLine(const LineSetup& l, const OutputState& out) {
 
     for (std::int64_t k = kFirst; k <= kLast; ++k) {
         const std::int64_t i = i0 + k * step;
+        if (!xMajor && !share.owns(static_cast<int>(i))) continue;
         const std::int64_t along = i * kSubPixel - m0;  // from the first vertex, fixed point
         const std::int64_t j = floorDiv((n0 * dm + along * dn + kSubPixel / 2 * dm) * sgn, den);
         if (j < 0 || j >= nSize) continue;
+        if (xMajor && !share.owns(static_cast<int>(j))) continue;
 
         // Position along the line, 0 at the first vertex; depth is affine on screen,
         // colour perspective-correct.

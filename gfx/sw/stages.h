@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
 #include "gfx/sw/pipeline.h"
+#include "gfx/sw/rows.h"
 
 namespace sw {
 
@@ -164,7 +167,15 @@ void selectWidestSpanKernels();
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 
-void rasterTriangle(const TriangleSetup& setup, const OutputState& out, Scratch& scratch);
+// One row of fragment values, per thread: as wide as the target.
+struct SpanScratch {
+    std::vector<std::uint16_t> depth;  // D16
+    std::vector<std::uint32_t> color;  // X8R8G8B8
+};
+
+// The rows of the triangle that `share` owns.
+void rasterTriangle(const TriangleSetup& setup, const OutputState& out, SpanScratch& spans,
+                    RowShare share);
 
 // A line after clipping and projection. Flat lines take `flatColor`.
 struct LineSetup {
@@ -173,6 +184,17 @@ struct LineSetup {
     std::uint32_t flatColor = 0;
     bool lastPixel = true;
 };
-void rasterLine(const LineSetup& line, const OutputState& out);
+// The pixels of the line on rows that `share` owns.
+void rasterLine(const LineSetup& line, const OutputState& out, RowShare share);
+
+// Per-device working memory, reused from draw to draw so drawing allocates nothing
+// once it has warmed up.
+struct Scratch {
+    std::vector<ClipVertex> vertices;  // the draw's slots [firstSlot, lastSlot], transformed
+    // Set-ups waiting to be rasterized together; a draw holds one kind only.
+    std::vector<TriangleSetup> triangles;
+    std::vector<LineSetup> lines;
+    std::vector<SpanScratch> spans;  // one per row thread
+};
 
 }  // namespace sw

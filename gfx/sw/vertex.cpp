@@ -1,5 +1,6 @@
 // The draw entry and its front end: vertex fetch and transform, then primitive assembly
-// handing each line or triangle through clip → setup → raster → output.
+// handing each line or triangle through clip → setup, and batches of set-ups to
+// raster → output on the row threads.
 // Validation is the device's job: a DrawCall arrives already checked against its buffers.
 #include <algorithm>
 #include <cstring>
@@ -71,9 +72,35 @@ struct Draw {
     OutputState out;
     ClipVolume volume;
     Scratch& scratch;
+    RowThreads* rows;
     std::int64_t firstSlot;
     bool flat;
 };
+
+// Set-ups held before they are rasterized together: enough to make waking the row
+// threads worth it, few enough to keep in cache.
+constexpr std::size_t kBatch = 256;
+
+// Rasterizes the waiting set-ups in order, each thread on its own rows.
+void flush(const Draw& d) {
+    Scratch& s = d.scratch;
+    if (s.triangles.empty() && s.lines.empty()) return;
+    const auto job = [&](RowShare share) {
+        SpanScratch& spans = s.spans[static_cast<std::size_t>(share.phase)];
+        for (const TriangleSetup& t : s.triangles) rasterTriangle(t, d.out, spans, share);
+        for (const LineSetup& l : s.lines) rasterLine(l, d.out, share);
+    };
+    runOnRows(d.rows, job);
+    s.triangles.clear();
+    s.lines.clear();
+}
+
+// The rows a primitive may write, noted for the clears before any thread writes them.
+void noteRows(const Draw& d, int y0, int y1) {
+    const RenderTarget& t = d.out.target;
+    if (t.colorWritten) t.colorWritten->noteRows(y0, y1);
+    if (d.out.writeDepth && t.depthWritten) t.depthWritten->noteRows(y0, y1);
+}
 
 void drawTriangle(const Draw& d, const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
     // Flat shading uses the first vertex of the primitive, whatever clipping leaves.
@@ -94,7 +121,9 @@ void drawTriangle(const Draw& d, const ClipVertex& a, const ClipVertex& b, const
         if (!setupTriangle(sv[0], sv[i], sv[i + 1], area, width, height, setup)) continue;
         setup.flat = d.flat;
         setup.flatColor = flatColor;
-        rasterTriangle(setup, d.out, d.scratch);
+        noteRows(d, setup.minY, setup.maxY);
+        d.scratch.triangles.push_back(setup);
+        if (d.scratch.triangles.size() >= kBatch) flush(d);
     }
 }
 
@@ -104,9 +133,20 @@ void drawLine(const Draw& d, ClipVertex a, ClipVertex b) {
     line.flatColor = packColor(a.r, a.g, a.b);
     line.lastPixel = d.state.lastPixel != FALSE;
     if (!clipLine(d.volume, a, b)) return;
-    projectVertex(a, d.out.target.width, d.out.target.height, line.a);
-    projectVertex(b, d.out.target.width, d.out.target.height, line.b);
-    rasterLine(line, d.out);
+    const int height = d.out.target.height;
+    projectVertex(a, d.out.target.width, height, line.a);
+    projectVertex(b, d.out.target.width, height, line.b);
+    // Every pixel of the line lies on a row between the ends' nearest rows, or one
+    // past: pixel centres along the major axis may lie up to half a pixel beyond an end,
+    // which moves the minor coordinate by at most half a pixel.
+    const std::int64_t ya = floorDiv(line.a.y + kSubPixel / 2, kSubPixel);
+    const std::int64_t yb = floorDiv(line.b.y + kSubPixel / 2, kSubPixel);
+    const std::int64_t y0 = std::max<std::int64_t>(std::min(ya, yb) - 1, 0);
+    const std::int64_t y1 = std::min<std::int64_t>(std::max(ya, yb) + 1, height - 1);
+    if (y0 > y1) return;  // no row of the target
+    noteRows(d, static_cast<int>(y0), static_cast<int>(y1));
+    d.scratch.lines.push_back(line);
+    if (d.scratch.lines.size() >= kBatch) flush(d);
 }
 
 // Assemble the primitives of the call and send each down the pipeline. Primitives
@@ -157,7 +197,7 @@ void assemble(const Draw& d, const DrawCall& call) {
 }  // namespace
 
 void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
-                    Scratch& scratch) {
+                    Scratch& scratch, RowThreads* rows) {
     // 1. Anything to draw into, and anything to draw?
     if (!target.color || target.width <= 0 || target.height <= 0) return;
     if (!call.vertices || call.vertexCount == 0) return;
@@ -184,11 +224,26 @@ void drawPrimitives(const DrawState& state, const RenderTarget& target, const Dr
     if (scratch.vertices.size() < count) scratch.vertices.resize(count);
     transformVertices(state, call, static_cast<std::uint32_t>(lo), count, scratch.vertices.data());
 
-    // 4. Assemble and draw each primitive.
-    const Draw d{
-        state, outputStateFor(state, target),   clipVolumeFor(target.width, target.height), scratch,
-        lo,    state.shadeMode == D3DSHADE_FLAT};
+    // 4. Span memory for every thread, sized here: the threads must not allocate.
+    const std::size_t threads = rows != nullptr ? static_cast<std::size_t>(rows->count()) : 1;
+    if (scratch.spans.size() < threads) scratch.spans.resize(threads);
+    for (SpanScratch& spans : scratch.spans) {
+        if (spans.depth.size() < std::size_t(target.width)) spans.depth.resize(target.width);
+        if (spans.color.size() < std::size_t(target.width)) spans.color.resize(target.width);
+    }
+    scratch.triangles.reserve(kBatch);
+    scratch.lines.reserve(kBatch);
+
+    // 5. Assemble and set up each primitive, rasterizing a batch at a time.
+    const Draw d{state,
+                 outputStateFor(state, target),
+                 clipVolumeFor(target.width, target.height),
+                 scratch,
+                 rows,
+                 lo,
+                 state.shadeMode == D3DSHADE_FLAT};
     assemble(d, call);
+    flush(d);
 }
 
 }  // namespace sw

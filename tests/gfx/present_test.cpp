@@ -47,6 +47,23 @@ TEST_F(DeviceTest, TheShownFrameStaysWhileTheNextIsDrawn) {
     EXPECT_TRUE(all(colors[3]));
 }
 
+// Frames drawn back to back share their rows among threads; frames paced by the display
+// are drawn by the caller alone, which costs the least processor time.
+TEST_F(DeviceTest, RowsAreSharedOnlyWhilePresentsDoNotWait) {
+    auto* sw = static_cast<sw::Device*>(device);
+    EXPECT_TRUE(sw->sharesRows());
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_TRUE(sw->sharesRows()) << "an unpaced present returns at once";
+    win::headless::setPacing(true, 60);
+    for (int i = 0; i < 2; ++i) {  // the first paced present only starts the clock
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    EXPECT_FALSE(sw->sharesRows());
+    win::headless::setPacing(false);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_TRUE(sw->sharesRows());
+}
+
 TEST_F(DeviceTest, PresentRefusesPartsScenesAndDeadWindows) {
     const RECT r{0, 0, 4, 4};
     EXPECT_EQ(device->Present(&r, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);

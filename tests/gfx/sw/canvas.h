@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/sw/pipeline.h"
+#include "gfx/sw/stages.h"
 
 namespace swtest {
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,8 +55,11 @@ struct Look {
 };
 
 // Both pipelines draw into a target of their own; everything else is shared input.
+// The tuned one shares the rows among `rows` threads when given them.
 struct Pair {
     swtest::Canvas tuned, plain;
+    sw::reference::Scratch plainScratch;
+    sw::RowThreads* rows = nullptr;
 
     explicit Pair(int w = kWidth, int h = kHeight) : tuned(w, h), plain(w, h) {}
 
@@ -73,8 +78,8 @@ struct Pair {
         call.stride = sizeof(Vertex);
         call.vertexCount = static_cast<std::uint32_t>(v.size());
         if (indices) call.indices16 = indices->data();
-        sw::drawPrimitives(state, tuned.target(), call, tuned.scratch);
-        sw::reference::drawPrimitives(state, plain.target(), call, plain.scratch);
+        sw::drawPrimitives(state, tuned.target(), call, tuned.scratch, rows);
+        sw::reference::drawPrimitives(state, plain.target(), call, plainScratch);
     }
     // Empty when both frames are the same in every colour and depth value.
     std::string difference() const {
@@ -93,13 +98,38 @@ struct Pair {
     }
 };
 
-// Every test runs once per SIMD width the processor has; the default is restored after.
-class ReferenceFrame : public testing::TestWithParam<sw::SpanKernels> {
+// Every test runs once per SIMD width the processor has, on one thread and with the
+// rows shared among two and three; the default width is restored after.
+struct Variant {
+    sw::SpanKernels kernels;
+    int threads;
+};
+
+void PrintTo(const Variant& v, std::ostream* os) {
+    *os << "kernels " << static_cast<int>(v.kernels) << ", " << v.threads << " thread(s)";
+}
+
+class ReferenceFrame : public testing::TestWithParam<Variant> {
 protected:
     void SetUp() override {
-        if (!sw::selectSpanKernels(GetParam())) GTEST_SKIP() << "the processor lacks these";
+        if (!sw::selectSpanKernels(GetParam().kernels)) {
+            GTEST_SKIP() << "the processor lacks these";
+        }
+        if (GetParam().threads > 1) {
+            threads = std::make_unique<sw::RowThreads>(GetParam().threads);
+            ASSERT_EQ(threads->count(), GetParam().threads);
+        }
     }
     void TearDown() override { sw::selectWidestSpanKernels(); }
+
+    // A pair drawing with this variant's threads.
+    Pair pair(int w = kWidth, int h = kHeight) {
+        Pair made(w, h);
+        made.rows = threads.get();
+        return made;
+    }
+
+    std::unique_ptr<sw::RowThreads> threads;
 };
 
 D3DXMATRIX viewerProjection() {
@@ -133,7 +163,7 @@ void drawViewerFrame(Pair& pair, const Camera& cam, int angleDeg, const Look& lo
 }
 
 TEST_P(ReferenceFrame, ViewerFramesMatchOverEveryThirdAngleFromEveryCamera) {
-    Pair pair;
+    Pair pair = this->pair();
     for (const Camera& cam : kCameras) {
         for (int angle = 0; angle < 360; angle += 3) {
             drawViewerFrame(pair, cam, angle, Look{});
@@ -152,7 +182,7 @@ TEST_P(ReferenceFrame, ViewerFramesMatchInEveryCullShadeAndDepthState) {
     const DWORD culls[] = {D3DCULL_NONE, D3DCULL_CCW, D3DCULL_CW};
     const DWORD shades[] = {D3DSHADE_FLAT, D3DSHADE_GOURAUD};
     const DWORD zEnables[] = {D3DZB_FALSE, D3DZB_TRUE};
-    Pair pair;
+    Pair pair = this->pair();
     for (const Camera& cam : kCameras) {
         for (DWORD cull : culls) {
             for (DWORD shade : shades) {
@@ -186,7 +216,7 @@ TEST_P(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
     std::uniform_int_distribution<std::uint32_t> color(0, 0xFFFFFFFF);
     long drawn = 0;  // pixels not of the clear colour: the sweep must have drawn something
     for (const Size& size : sizes) {
-        Pair pair(size.w, size.h);
+        Pair pair = this->pair(size.w, size.h);
         for (int round = 0; round < 48; ++round) {
             // Model (a, b, c) goes to clip (a, b, s·c + t, c): w = c, and depth
             // s + t/c changes across every primitive.
@@ -218,18 +248,47 @@ TEST_P(ReferenceFrame, RandomPrimitivesMatchInEveryDepthFunctionAndTargetSize) {
     EXPECT_GT(drawn, 100000);
 }
 
-std::string kernelName(const testing::TestParamInfo<sw::SpanKernels>& info) {
-    switch (info.param) {
-        case sw::SpanKernels::sse2: return "sse2";
-        case sw::SpanKernels::avx2: return "avx2";
-        case sw::SpanKernels::avx512: return "avx512";
+// More primitives in one draw than the pipeline rasterizes at once, overlapping, with
+// every fragment passing: the last written wins, so batches out of order would show.
+TEST_P(ReferenceFrame, DrawsLongerThanABatchKeepTheirOrder) {
+    std::mt19937 rng(8122026);
+    std::uniform_real_distribution<float> xy(-1.2f, 1.2f), z(0.0f, 1.0f);
+    std::uniform_int_distribution<std::uint32_t> color(0, 0xFFFFFFFF);
+    std::vector<Vertex> v(3000);
+    for (Vertex& p : v) p = {xy(rng), xy(rng), z(rng), color(rng)};
+    Pair pair = this->pair(257, 130);
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    for (DWORD func : {D3DCMP_ALWAYS, D3DCMP_LESSEQUAL}) {
+        sw::DrawState state = swtest::unlitState(identity);
+        state.cullMode = D3DCULL_NONE;
+        state.zFunc = func;
+        pair.clear(0xFF000000, 1.0f);
+        pair.draw(state, D3DPT_TRIANGLELIST, 1000, v);
+        pair.draw(state, D3DPT_LINELIST, 1500, v);
+        const std::string diff = pair.difference();
+        ASSERT_TRUE(diff.empty()) << "function " << func << ": " << diff;
+        EXPECT_GT(pair.plain.drawnCount(), 257 * 130 / 2);
     }
-    return "unknown";
+}
+
+std::string variantName(const testing::TestParamInfo<Variant>& info) {
+    std::string name = "unknown";
+    switch (info.param.kernels) {
+        case sw::SpanKernels::sse2: name = "sse2"; break;
+        case sw::SpanKernels::avx2: name = "avx2"; break;
+        case sw::SpanKernels::avx512: name = "avx512"; break;
+    }
+    name.append("_").append(std::to_string(info.param.threads)).append("_threads");
+    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceFrame,
-                         testing::Values(sw::SpanKernels::sse2, sw::SpanKernels::avx2,
-                                         sw::SpanKernels::avx512),
-                         kernelName);
+                         testing::Values(Variant{sw::SpanKernels::sse2, 1},
+                                         Variant{sw::SpanKernels::avx2, 1},
+                                         Variant{sw::SpanKernels::avx512, 1},
+                                         Variant{sw::SpanKernels::sse2, 3},
+                                         Variant{sw::SpanKernels::avx512, 2}),
+                         variantName);
 
 }  // namespace

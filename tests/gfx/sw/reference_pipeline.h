@@ -18,6 +18,13 @@ namespace sw::reference {
 using sw::ceilDiv;
 using sw::floorDiv;
 
+// The working memory as it was: one row of fragments, no threads.
+struct Scratch {
+    std::vector<ClipVertex> vertices;
+    std::vector<std::uint16_t> spanDepth;
+    std::vector<std::uint32_t> spanColor;
+};
+
 // The conversions the stages share, as they were.
 inline std::uint16_t toD16(float z) {
     if (!(z > 0.0f)) return 0;
