@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # Reads viewer-bench's JSON (--benchmark_format=json) and prints the ratios the report
 # quotes, all from that one run: frame / memory floor and Mesa / frame, by median wall
-# time (CPU time of the calling thread shown beside frame/floor: both are single-threaded,
-# so it is the steadier figure on a shared machine; Mesa's work runs on its own threads).
+# time. Wall time only: the frame and Mesa both draw on threads of their own, so the
+# CPU time of the calling thread says little for either.
 # Prints nothing it did not find; it never fills in a number.
 import json
 import sys
@@ -20,7 +20,6 @@ def main(path):
     with open(path) as f:
         doc = json.load(f)
     m = medians(doc, "real_time")
-    cpu = medians(doc, "cpu_time")
     floor = m.get("BM_MemoryFloor")
     print(f"machine: {doc['context'].get('num_cpus')} CPUs, {doc['context'].get('date')}")
     for view in ("Start", "Near", "CullNone"):
@@ -31,10 +30,7 @@ def main(path):
             continue
         line = f"{view}: frame {frame:.0f} us"
         if floor:
-            line += f", frame/floor {frame / floor:.1f} (target <= 3; floor {floor:.0f} us"
-            if cpu.get(f"BM_Frame_{view}") and cpu.get("BM_MemoryFloor"):
-                line += f"; by CPU time {cpu[f'BM_Frame_{view}'] / cpu['BM_MemoryFloor']:.1f}"
-            line += ")"
+            line += f", frame/floor {frame / floor:.1f} (target <= 3; floor {floor:.0f} us)"
         if mesa:
             line += f", Mesa/frame {mesa / frame:.2f} (target >= 3; Mesa {mesa:.0f} us)"
         else:
