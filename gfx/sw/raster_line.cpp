@@ -9,15 +9,6 @@
 
 namespace sw {
 
-namespace {
-
-// The pixel whose centre is nearest a fixed-point coordinate; halves go to the higher.
-std::int64_t nearestPixel(std::int64_t v) {
-    return floorDiv(v + kSubPixel / 2, kSubPixel);
-}
-
-}  // namespace
-
 void rasterLine(const LineSetup& l, const OutputState& out, RowShare share) {
     const std::int64_t dx = l.b.x - l.a.x, dy = l.b.y - l.a.y;
     if (dx == 0 && dy == 0) return;

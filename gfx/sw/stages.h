@@ -67,6 +67,11 @@ bool clipLine(const ClipVolume& volume, ClipVertex& a, ClipVertex& b);
 inline constexpr int kSubPixelBits = 8;
 inline constexpr std::int64_t kSubPixel = 1 << kSubPixelBits;
 
+// The pixel whose centre is nearest a fixed-point coordinate; halves go to the higher.
+inline std::int64_t nearestPixel(std::int64_t v) {
+    return floorDiv(v + kSubPixel / 2, kSubPixel);
+}
+
 // A vertex after the divide and viewport map. Screen space: y down, pixel centres at
 // integers.
 struct ScreenVertex {

@@ -139,8 +139,7 @@ void drawLine(const Draw& d, ClipVertex a, ClipVertex b) {
     // Every pixel of the line lies on a row between the ends' nearest rows, or one
     // past: pixel centres along the major axis may lie up to half a pixel beyond an end,
     // which moves the minor coordinate by at most half a pixel.
-    const std::int64_t ya = floorDiv(line.a.y + kSubPixel / 2, kSubPixel);
-    const std::int64_t yb = floorDiv(line.b.y + kSubPixel / 2, kSubPixel);
+    const std::int64_t ya = nearestPixel(line.a.y), yb = nearestPixel(line.b.y);
     const std::int64_t y0 = std::max<std::int64_t>(std::min(ya, yb) - 1, 0);
     const std::int64_t y1 = std::min<std::int64_t>(std::max(ya, yb) + 1, height - 1);
     if (y0 > y1) return;  // no row of the target
