@@ -16,13 +16,6 @@ namespace {
 
 using namespace e2e;
 
-// ":N", built in two steps: GCC 12 misreports "lit" + std::string at -O3.
-std::string displayName(int display) {
-    std::string name = ":";
-    name += std::to_string(display);
-    return name;
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -98,7 +91,7 @@ TEST(ViewerStartup, DisplayThatRefusesTheConnectionNamesTheDisplay) {
     ASSERT_TRUE(startXServer(&server, options, &error)) << error;
     const std::string display = displayName(server.display);
     expectOneLineAndCodeOne({display, display.c_str()});
-    stopProcess(server.pid);
+    stopXServer(&server);
 }
 
 }  // namespace

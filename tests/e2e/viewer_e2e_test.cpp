@@ -43,16 +43,17 @@ protected:
         std::string error;
         if (!startXServer(&server_, &error)) FAIL() << error;
     }
-    static void TearDownTestSuite() { stopProcess(server_.pid); }
+    static void TearDownTestSuite() { stopXServer(&server_); }
 
     void SetUp() override {
         ASSERT_GT(server_.pid, 0) << "no X server";
+        // One server serves the whole suite, so each test checks it is still there.
+        ASSERT_TRUE(helperRunning(xServerHelper(server_)))
+            << helperFailure(xServerHelper(server_), "is gone");
         client_ = connect(server_.display);
-        ASSERT_NE(client_, nullptr);
+        ASSERT_NE(client_, nullptr) << helperFailure(xServerHelper(server_), "does not answer");
         errPath_ = ::testing::TempDir() + "viewer-e2e-stderr.txt";
-        std::string display = ":";  // two steps: GCC 12 misreports "lit" + string at -O3
-        display += std::to_string(server_.display);
-        viewer_ = startProgram(VIEWER_PATH, display, errPath_);
+        viewer_ = startProgram(VIEWER_PATH, displayName(server_.display), errPath_);
         window_ = findWindow(client_, kTitle, 5000);
         ASSERT_NE(window_, 0u) << "no window titled \"" << kTitle
                                << "\"; stderr: " << readFile(errPath_);
@@ -76,9 +77,18 @@ protected:
         return found->second;
     }
 
+    // Looks every 100 ms until the window shows one of the frames, for up to 5 s: a key
+    // or a resize is taken by the next drain and drawn by the next frame, which on a
+    // loaded machine can be a while. The best look is returned.
     Match settleAndMatch(const ReferenceSet& refs) {
-        sleepMs(150);  // the key or resize is taken by the next drain, drawn by the next frame
-        return bestMatch(refs, grab(client_, window_));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        Match best;
+        do {
+            sleepMs(100);
+            const Match m = bestMatch(refs, grab(client_, window_));
+            if (m.mismatch < best.mismatch) best = m;
+        } while (best.mismatch >= kSameFrame && std::chrono::steady_clock::now() < deadline);
+        return best;
     }
 
     static XServer server_;
@@ -100,38 +110,48 @@ TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
 
+    const Match m = settleAndMatch(references({}));
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
     const Image first = grab(client_, window_);
     std::size_t black = 0;
     for (std::uint32_t p : first.pixels) black += (p == 0) ? 1 : 0;
     EXPECT_GT(black, first.pixels.size() / 2) << "the scene is drawn on black";
-    const Match m = bestMatch(references({}), first);
-    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
 
-    sleepMs(250);
-    const Image later = grab(client_, window_);
-    EXPECT_NE(first.pixels, later.pixels) << "it spins";
+    bool spins = false;
+    for (int look = 0; look < 30 && !spins; ++look) {
+        sleepMs(100);
+        spins = grab(client_, window_).pixels != first.pixels;
+    }
+    EXPECT_TRUE(spins) << "the picture stayed the same for 3 s";
 }
 
 TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
-    // Five looks half a second apart: each step should be about 30 degrees at 60 Hz.
-    // An unpaced loop would turn thousands of degrees a second and land anywhere.
+    // The angle is followed through looks a quarter of a second apart (about 15 degrees
+    // at 60 Hz, far from the half turn where counting on from the last look would be
+    // ambiguous) and judged as one rate over four seconds: a stall of the viewer or of
+    // this test on a loaded machine shifts single looks, not the sum. An unpaced loop
+    // would turn thousands of degrees a second and land anywhere at each look.
     const ReferenceSet& refs = references({});
+    using Clock = std::chrono::steady_clock;
     int previous = -1;
-    auto before = std::chrono::steady_clock::now();
-    for (int look = 0; look < 5; ++look) {
+    int turned = 0;
+    Clock::time_point first;
+    Clock::time_point last;
+    do {
         const Match m = bestMatch(refs, grab(client_, window_));
-        const auto now = std::chrono::steady_clock::now();
+        last = Clock::now();
         ASSERT_LT(m.mismatch, kSameFrame);
-        if (previous >= 0) {
-            const double seconds = std::chrono::duration<double>(now - before).count();
-            const double perSecond = ((m.angle - previous + 360) % 360) / seconds;
-            EXPECT_GT(perSecond, 40.0);
-            EXPECT_LT(perSecond, 80.0);
+        if (previous < 0) {
+            first = last;
+        } else {
+            turned += (m.angle - previous + 360) % 360;
         }
         previous = m.angle;
-        before = now;
-        sleepMs(500);
-    }
+        sleepMs(250);
+    } while (last - first < std::chrono::seconds(4));
+    const double perSecond = turned / std::chrono::duration<double>(last - first).count();
+    EXPECT_GT(perSecond, 40.0);
+    EXPECT_LT(perSecond, 80.0);
 }
 
 TEST_F(ViewerE2E, CameraKeysMoveTheView) {
@@ -187,10 +207,12 @@ TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
 
 TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     resize(client_, window_, 1000, 500);
-    sleepMs(300);
     int width = 0;
     int height = 0;
-    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
+    for (int look = 0; look < 50 && !(width == 1000 && height == 500); ++look) {
+        sleepMs(100);
+        ASSERT_TRUE(clientSize(client_, window_, &width, &height));
+    }
     ASSERT_EQ(width, 1000);
     ASSERT_EQ(height, 500);
     const Match m = settleAndMatch(references({}, 1000, 500));

@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,16 @@ using Clock = std::chrono::steady_clock;
 
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A fresh file name in TMPDIR (or /tmp) that no parallel run shares.
+std::string temporaryPath(const char* stem) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    path += std::string("/") + stem + "-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd >= 0) close(fd);
+    return path;
 }
 
 std::string readProperty(Display* d, Window w, Atom property, Atom type) {
@@ -57,28 +68,23 @@ bool startXServer(XServer* server, const XServerOptions& options, std::string* e
         *error = "pipe failed";
         return false;
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        const std::string fd = std::to_string(fds[1]);
-        if (options.authFile.empty()) {
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", options.screen.c_str(),
-                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-        } else {
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", options.screen.c_str(),
-                   "-nolisten", "tcp", "-noreset", "-auth", options.authFile.c_str(),
-                   static_cast<char*>(nullptr));
-        }
-        _exit(127);
+    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                     "-screen",   "0",          options.screen,
+                                     "-nolisten", "tcp",        "-noreset"};
+    if (!options.authFile.empty()) {
+        argv.push_back("-auth");
+        argv.push_back(options.authFile);
     }
+    Helper xvfb = startHelper("Xvfb", argv, {}, temporaryPath("viewer-xvfb-stderr"));
     close(fds[1]);
+    server->pid = xvfb.pid;
+    server->errPath = xvfb.errPath;
+    // Xvfb writes its display number once it accepts connections; it may be slow to get
+    // there on a loaded machine, but not this slow.
     char buffer[32] = {};
     std::size_t used = 0;
-    // Xvfb writes its display number once it accepts connections.
-    while (used < sizeof(buffer) - 1) {
+    pollfd ready{fds[0], POLLIN, 0};
+    while (used < sizeof(buffer) - 1 && poll(&ready, 1, 30000) == 1) {
         const ssize_t n = read(fds[0], buffer + used, sizeof(buffer) - 1 - used);
         if (n <= 0) break;
         used += static_cast<std::size_t>(n);
@@ -86,13 +92,41 @@ bool startXServer(XServer* server, const XServerOptions& options, std::string* e
     }
     close(fds[0]);
     if (used == 0) {
-        stopProcess(pid);
-        *error = "Xvfb did not start (is the xvfb package installed?)";
+        *error = helperFailure(xvfb,
+                               "did not report a display within 30 s "
+                               "(is the xvfb package installed?)");
+        stopXServer(server);
         return false;
     }
-    server->pid = pid;
     server->display = std::atoi(buffer);
+    // It answers: a client can connect (when the server lets anyone in) and round-trip.
+    if (options.authFile.empty()) {
+        XClient* client = connect(server->display);
+        const bool answers = client != nullptr && XSync(client->display, False) != 0;
+        disconnect(client);
+        if (!answers) {
+            *error = helperFailure(xvfb, "does not answer on " + displayName(server->display));
+            stopXServer(server);
+            return false;
+        }
+    }
     return true;
+}
+
+void stopXServer(XServer* server) {
+    stopProcess(server->pid);
+    server->pid = -1;
+    if (!server->errPath.empty()) unlink(server->errPath.c_str());
+}
+
+Helper xServerHelper(const XServer& server) {
+    return Helper{"Xvfb (" + displayName(server.display) + ")", server.pid, server.errPath};
+}
+
+std::string displayName(int display) {
+    std::string name = ":";
+    name += std::to_string(display);
+    return name;
 }
 
 void stopProcess(pid_t pid) {
@@ -109,6 +143,7 @@ pid_t startProgram(const std::string& path, const std::string& display,
             unsetenv("DISPLAY");
         } else {
             setenv("DISPLAY", display.c_str(), 1);
+            unsetenv("SDL_VIDEODRIVER");
         }
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err >= 0) dup2(err, 2);
@@ -138,9 +173,7 @@ int waitExit(pid_t pid, int timeoutMs) {
 }
 
 XClient* connect(int display) {
-    std::string name = ":";  // built in two steps: GCC 12 misreports "lit" + string at -O3
-    name += std::to_string(display);
-    Display* d = XOpenDisplay(name.c_str());
+    Display* d = XOpenDisplay(displayName(display).c_str());
     if (d == nullptr) return nullptr;
     return new XClient{d};
 }
@@ -190,13 +223,12 @@ unsigned long findViewable(XClient* client, Window parent, const std::string& ti
 
 unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < deadline) {
+    for (;;) {
         const unsigned long found =
             findViewable(client, DefaultRootWindow(client->display), title, 2);
-        if (found != 0) return found;
+        if (found != 0 || Clock::now() >= deadline) return found;
         sleepMs(50);
     }
-    return 0;
 }
 
 bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
@@ -264,6 +296,13 @@ bool isViewable(XClient* client, unsigned long window) {
     XWindowAttributes attributes;
     return XGetWindowAttributes(client->display, window, &attributes) != 0 &&
            attributes.map_state == IsViewable;
+}
+
+bool windowManagerInCharge(XClient* client) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(client->display, DefaultRootWindow(client->display), &attributes) !=
+               0 &&
+           (attributes.all_event_masks & SubstructureRedirectMask) != 0;
 }
 
 void requestClose(XClient* client, unsigned long window) {

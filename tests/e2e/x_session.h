@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "helper_process.h"
+
 namespace e2e {
 
 struct Image {
@@ -17,9 +19,11 @@ struct Image {
 };
 
 // An Xvfb server on a display number it picks itself (so parallel runs do not collide).
+// It is up once it answers a client; its stderr is kept for the message if it is not.
 struct XServer {
     pid_t pid = -1;
     int display = -1;
+    std::string errPath;
 };
 bool startXServer(XServer* server, std::string* error);
 struct XServerOptions {
@@ -27,10 +31,16 @@ struct XServerOptions {
     std::string authFile;                 // non-empty: only clients with a cookie from it get in
 };
 bool startXServer(XServer* server, const XServerOptions& options, std::string* error);
+void stopXServer(XServer* server);
+// Xvfb as a helper, for the message when it stops answering.
+Helper xServerHelper(const XServer& server);
+// ":N", built in two steps: GCC 12 misreports "lit" + std::string at -O3.
+std::string displayName(int display);
 void stopProcess(pid_t pid);
 
 // Starts the program with DISPLAY set (an empty display name unsets it) and stderr
-// sent to errPath.
+// sent to errPath. With a display, SDL_VIDEODRIVER is removed: a user's choice of
+// driver for their desktop must not send the viewer away from the test's server.
 pid_t startProgram(const std::string& path, const std::string& display, const std::string& errPath);
 // Waits up to timeoutMs for the process to end: its exit code, or -1 on time-out
 // (then the process is killed), or 128 + signal when a signal ended it.
@@ -41,7 +51,8 @@ XClient* connect(int display);
 void disconnect(XClient* client);
 
 // The window whose title (_NET_WM_NAME or WM_NAME) equals title, at the top level or
-// inside a window manager's frame; 0 if none appears viewable within timeoutMs.
+// inside a window manager's frame; 0 if none appears viewable within timeoutMs (0: one
+// look).
 unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs);
 std::string windowTitle(XClient* client, unsigned long window);
 bool clientSize(XClient* client, unsigned long window, int* width, int* height);
@@ -58,6 +69,9 @@ void moveResize(XClient* client, unsigned long window, int x, int y, int width, 
 void iconify(XClient* client, unsigned long window);
 void restore(XClient* client, unsigned long window);
 bool isViewable(XClient* client, unsigned long window);
+// Whether some client holds SubstructureRedirect on the root window, which only a
+// running window manager does.
+bool windowManagerInCharge(XClient* client);
 // The close request a window manager's close button sends: WM_DELETE_WINDOW.
 void requestClose(XClient* client, unsigned long window);
 

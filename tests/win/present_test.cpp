@@ -182,12 +182,23 @@ double secondsFor30Presents(HWND hWnd, bool paced) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-TEST_F(Present, PacingHoldsPresentsToTheRefreshRate) {
+// "Not held" is judged on the fastest of three runs, as a loaded machine may stall any one
+// run; "held" needs no such care, since load only makes a run longer.
+double fastestOfThree(HWND hWnd, bool paced) {
+    double fastest = secondsFor30Presents(hWnd, paced);
+    for (int run = 1; run < 3; ++run)
+        fastest = std::min(fastest, secondsFor30Presents(hWnd, paced));
+    return fastest;
+}
+
+using PresentTiming = WinTest;
+
+TEST_F(PresentTiming, PacingHoldsPresentsToTheRefreshRate) {
     HWND hWnd = create(4, 4);
     // Off by default, and a present that does not ask for pacing is never held.
-    EXPECT_LT(secondsFor30Presents(hWnd, true), 0.2);
+    EXPECT_LT(fastestOfThree(hWnd, true), 0.2);
     win::headless::setPacing(true, 60);
-    EXPECT_LT(secondsFor30Presents(hWnd, false), 0.2);
+    EXPECT_LT(fastestOfThree(hWnd, false), 0.2);
     // 30 presents at 60 Hz span at least 29 periods (0.483 s).
     win::headless::setPacing(true, 60);
     EXPECT_GE(secondsFor30Presents(hWnd, true), 0.45);

@@ -1,6 +1,7 @@
 // The one message queue on the headless back end: posting order, the place of WM_QUIT,
 // a peek that never waits, filters, dispatch to windows that are gone, and the
 // characters TranslateMessage adds.
+#include <algorithm>
 #include <chrono>
 
 #include "tests/win/recorder.h"
@@ -75,17 +76,30 @@ TEST_F(Queue, QuitCodeSurvivesTheRoundTripThroughWParam) {
     EXPECT_EQ(static_cast<int>(msg.wParam), -2);
 }
 
-TEST_F(Queue, EmptyPeekReturnsAtOnceAndLeavesTheRecordAlone) {
+TEST_F(Queue, EmptyPeekLeavesTheRecordAlone) {
     MSG msg{};
     msg.message = WM_KEYDOWN;
     msg.wParam = 42;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) ASSERT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(500));
+    ASSERT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     // The loop relies on msg keeping the last message taken.
     EXPECT_EQ(msg.message, WM_KEYDOWN);
     EXPECT_EQ(msg.wParam, 42u);
+}
+
+class QueueTiming : public Queue {};
+
+TEST_F(QueueTiming, EmptyPeekReturnsAtOnce) {
+    // A peek that waited for a message would take a timer tick at least; 1000 of them
+    // would take seconds. The fastest of three runs is judged: a loaded machine may
+    // stall any one run, but not all three.
+    auto fastest = std::chrono::steady_clock::duration::max();
+    for (int run = 0; run < 3; ++run) {
+        MSG msg{};
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 1000; ++i) ASSERT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+        fastest = std::min(fastest, std::chrono::steady_clock::now() - start);
+    }
+    EXPECT_LT(fastest, std::chrono::milliseconds(500));
 }
 
 TEST_F(Queue, NoRemoveLeavesTheMessageAndTheQuit) {
