@@ -68,9 +68,12 @@ bool startXServer(XServer* server, const XServerOptions& options, std::string* e
         *error = "pipe failed";
         return false;
     }
-    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                     "-screen",   "0",          options.screen,
-                                     "-nolisten", "tcp",        "-noreset"};
+    // Only the server's built-in fonts, whatever font packages the machine has: a fresh
+    // machine has no others, and helpers that need fonts (twm) must work with these.
+    std::vector<std::string> argv = {"Xvfb",    "-displayfd", std::to_string(fds[1]),
+                                     "-screen", "0",          options.screen,
+                                     "-fp",     "built-ins",  "-nolisten",
+                                     "tcp",     "-noreset"};
     if (!options.authFile.empty()) {
         argv.push_back("-auth");
         argv.push_back(options.authFile);
