@@ -41,10 +41,11 @@ test: deps test-release test-asan test-fuzz
 test-release: build
 	ctest --preset release
 
+# Tests that judge wall time (label timing) stay out: the sanitizers slow everything down.
 test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
-	ctest --preset asan -LE 'e2e|soak|valgrind'
+	ctest --preset asan -LE 'e2e|soak|valgrind|timing'
 
 # Every fuzz target for FUZZ_SECONDS each, one after the other (the machine is shared).
 # New inputs go to build/fuzz/corpus/<target>, seeded from fuzz/corpus/<target>; a crash
