@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -104,6 +105,19 @@ bool waitUntilReady(const Helper& helper, const std::function<bool()>& ready,
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+double secondsWaitingForCpu(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    double seconds = 0;
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
+        std::ifstream in(task.path() / "schedstat");
+        long long running = 0;
+        long long waiting = 0;  // nanoseconds
+        if (in >> running >> waiting) seconds += static_cast<double>(waiting) * 1e-9;
+    }
+    return seconds;
 }
 
 void stopHelper(Helper* helper) {

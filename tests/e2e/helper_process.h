@@ -38,6 +38,10 @@ std::string helperFailure(const Helper& helper, const std::string& what);
 bool waitUntilReady(const Helper& helper, const std::function<bool()>& ready,
                     const std::string& readiness, int timeoutMs, std::string* error);
 
+// Seconds all threads of the process have spent ready to run but waiting for a CPU
+// (the kernel's schedstat), so far; 0 where the kernel does not keep it.
+double secondsWaitingForCpu(pid_t pid);
+
 // SIGTERM, then SIGKILL if it has not ended within 2 s; reaps it.
 void stopHelper(Helper* helper);
 

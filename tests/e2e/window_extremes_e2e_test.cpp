@@ -69,7 +69,7 @@ protected:
             << error;
         errPath_ = ::testing::TempDir() + "viewer-extremes-stderr.txt";
         viewer_ = startProgram(VIEWER_PATH, displayName(server_.display), errPath_);
-        window_ = findWindow(client_, kTitle, 5000);
+        window_ = findWindow(client_, kTitle, 10000);
         ASSERT_NE(window_, 0u) << "no window; stderr: " << readFile(errPath_);
         ASSERT_TRUE(windowManagerStillThere());
         sleepMs(200);
@@ -85,7 +85,7 @@ protected:
     // the viewer.
     ::testing::AssertionResult windowManagerStillThere() {
         if (helperRunning(wm_) && windowManagerInCharge(client_)) {
-            return ::testing::AssertionSuccess();
+            return ::testing::AssertionSuccess() << wm_.name << " is still in charge";
         }
         return ::testing::AssertionFailure() << helperFailure(wm_, "is no longer in charge");
     }
@@ -122,14 +122,16 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     ASSERT_TRUE(windowManagerStillThere());
     iconify(client_, window_);
     for (int waited = 0; waited < 5000 && isViewable(client_, window_); waited += 50) sleepMs(50);
-    ASSERT_FALSE(isViewable(client_, window_)) << "the window manager did not minimise the window";
+    ASSERT_FALSE(isViewable(client_, window_)) << "the window manager did not minimise the window; "
+                                               << windowManagerStillThere().message();
     sleepMs(500);  // several frames' worth while minimised
     ASSERT_TRUE(running()) << readFile(errPath_);
 
     // Restore: back at 800 × 600, showing the scene and spinning.
     restore(client_, window_);
     for (int waited = 0; waited < 5000 && !isViewable(client_, window_); waited += 50) sleepMs(50);
-    ASSERT_TRUE(isViewable(client_, window_));
+    ASSERT_TRUE(isViewable(client_, window_))
+        << "the window manager did not restore the window; " << windowManagerStillThere().message();
     ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 5000));
     const ReferenceSet normal = renderReferences({}, 800, 600, 4);
     const Match restored = matchSoon(normal, [this] { return window(); });

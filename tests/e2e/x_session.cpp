@@ -95,9 +95,7 @@ bool startXServer(XServer* server, const XServerOptions& options, std::string* e
     }
     close(fds[0]);
     if (used == 0) {
-        *error = helperFailure(xvfb,
-                               "did not report a display within 30 s "
-                               "(is the xvfb package installed?)");
+        *error = helperFailure(xvfb, "reported no display (is the xvfb package installed?)");
         stopXServer(server);
         return false;
     }
