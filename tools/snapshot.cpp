@@ -2,6 +2,7 @@
 // back end, presses the asked keys before the first frame, draws N frames and writes
 // the last presented back buffer as a PNG.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,25 @@
 #include "win/win32.h"
 
 int main(int argc, char** argv) {
+    // Messages carry the name the tool was started by: viewer-snapshot in the build
+    // tree, another once installed.
+    const char* slash = argc > 0 ? std::strrchr(argv[0], '/') : nullptr;
+    const char* name = slash != nullptr ? slash + 1 : (argc > 0 ? argv[0] : "viewer-snapshot");
+
     tools::SnapshotArgs args;
     std::string error;
     if (!tools::parseSnapshotArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &error)) {
-        std::fprintf(stderr, "viewer-snapshot: %s\n%s\n", error.c_str(), tools::kSnapshotUsage);
+        std::fprintf(stderr, "%s: %s\nusage: %s %s\n", name, error.c_str(), name,
+                     tools::kSnapshotUsage);
         return 2;
+    }
+    if (args.help) {
+        std::printf("usage: %s %s\n", name, tools::kSnapshotUsage);
+        return 0;
+    }
+    if (args.version) {
+        std::printf("%s %s\n", name, VIEWER_VERSION);
+        return 0;
     }
 
     win::headless::reset();
@@ -33,13 +48,13 @@ int main(int argc, char** argv) {
     char cmdLine[] = "";
     const int exitCode = WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
     if (exitCode != 0) {
-        std::fprintf(stderr, "viewer-snapshot: the viewer ended with code %d\n", exitCode);
+        std::fprintf(stderr, "%s: the viewer ended with code %d\n", name, exitCode);
         return 1;
     }
 
     const win::headless::Frame& frame = win::headless::lastBackBuffer();
     if (!tools::writePng(args.out, frame.pixels.data(), frame.width, frame.height, &error)) {
-        std::fprintf(stderr, "viewer-snapshot: %s\n", error.c_str());
+        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
         return 1;
     }
     return 0;

@@ -47,6 +47,12 @@ WPARAM keyFromName(const std::string& name) {
 bool parseSnapshotArgs(const std::vector<std::string>& args, SnapshotArgs* out,
                        std::string* error) {
     SnapshotArgs parsed;
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+        parsed.help = args[0] == "--help";
+        parsed.version = args[0] == "--version";
+        *out = std::move(parsed);
+        return true;
+    }
     bool haveFrames = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& flag = args[i];

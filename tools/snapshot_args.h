@@ -15,10 +15,13 @@ struct SnapshotArgs {
     int width = 0;
     int height = 0;
     std::string out;
+    bool help = false;     // --help alone: print the usage and exit 0
+    bool version = false;  // --version alone: print the version and exit 0
 };
 
+// Follows the program's name in "usage: NAME ..." (installed and build-tree names differ).
 inline constexpr const char* kSnapshotUsage =
-    "usage: viewer-snapshot --frames N [--keys K1,K2,...] [--size WxH] --out FILE.png";
+    "--frames N [--keys K1,K2,...] [--size WxH] --out FILE.png";
 
 // Virtual-key code for a key name as Win32 spells it without VK_ (case-insensitive):
 // PRIOR, NEXT, LEFT, UP, RIGHT, DOWN, HOME, END, F1..F12, letters, digits, … 0 if unknown.
