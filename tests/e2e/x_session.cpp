@@ -193,6 +193,16 @@ std::string windowTitle(XClient* client, unsigned long window) {
     return title;
 }
 
+bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls) {
+    XClassHint hint{};
+    if (XGetClassHint(client->display, window, &hint) == 0) return false;
+    *name = hint.res_name != nullptr ? hint.res_name : "";
+    *cls = hint.res_class != nullptr ? hint.res_class : "";
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    return true;
+}
+
 namespace {
 
 // Depth-first below `parent`: a window manager puts each top-level window in a frame.

@@ -55,6 +55,8 @@ void disconnect(XClient* client);
 // look).
 unsigned long findWindow(XClient* client, const std::string& title, int timeoutMs);
 std::string windowTitle(XClient* client, unsigned long window);
+// WM_CLASS: the instance name and the class name; false when the window has none.
+bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls);
 bool clientSize(XClient* client, unsigned long window, int* width, int* height);
 Image grab(XClient* client, unsigned long window);
 
