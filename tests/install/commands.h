@@ -1,0 +1,30 @@
+// Running the commands the install checks rely on (cmake, cpack, lintian, man, ...)
+// and keeping what each printed for the failure message.
+#pragma once
+
+#include <sys/types.h>
+#include <map>
+#include <string>
+
+namespace install {
+
+struct Output {
+    int code = -1;  // the exit status, or -1 when the shell could not run it
+    std::string out;
+    std::string err;
+};
+
+// Runs command through /bin/sh, stdout and stderr kept apart.
+Output run(const std::string& command);
+// Single-quoted for the shell.
+std::string quote(const std::string& text);
+std::string readFile(const std::string& path);
+// A new empty folder under the test's temporary folder.
+std::string makeTempDir(const std::string& stem);
+
+// What `cmake --install` must put under the prefix /usr: paths below it, with modes.
+const std::map<std::string, mode_t>& expectedFiles();
+// Regular files below root (paths relative to it) with their permission bits.
+std::map<std::string, mode_t> listFiles(const std::string& root);
+
+}  // namespace install

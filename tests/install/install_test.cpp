@@ -1,0 +1,146 @@
+// The program as `cmake --install` leaves it: a DESTDIR install with prefix /usr must
+// hold exactly the expected files, and what it holds must work from there: the
+// snapshot tool draws what the build tree's tool draws, the viewer opens its window
+// under the class its desktop entry is named for, the entry and the manual pages pass
+// their validators.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+
+#include "commands.h"
+#include "tests/e2e/x_session.h"
+
+namespace {
+
+using namespace install;
+
+// The value of key in a desktop entry's text, "" when absent.
+std::string entryValue(const std::string& entry, const std::string& key) {
+    std::istringstream lines(entry);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return "";
+}
+
+class InstalledTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        destdir_ = makeTempDir("destdir");
+        ASSERT_FALSE(destdir_.empty());
+        const Output installed = run("DESTDIR=" + quote(destdir_) + " " + quote(CMAKE_COMMAND) +
+                                     " --install " + quote(BUILD_DIR) + " --prefix /usr");
+        ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
+        usr_ = destdir_ + "/usr/";
+    }
+    void TearDown() override {
+        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
+    }
+
+    std::string destdir_;
+    std::string usr_;
+};
+
+TEST_F(InstalledTree, HoldsExactlyTheProgramsAndWhatDescribesThem) {
+    std::map<std::string, mode_t> underUsr;
+    for (const auto& [path, mode] : listFiles(destdir_)) {
+        EXPECT_EQ(path.rfind("usr/", 0), 0u) << path << " lies outside the prefix";
+        underUsr[path.substr(4)] = mode;
+    }
+    EXPECT_EQ(underUsr, expectedFiles());
+}
+
+// A PNG's size sits in its IHDR chunk: big-endian width and height at bytes 16 and 20.
+TEST_F(InstalledTree, IconsAreSquarePicturesOfTheirFoldersSize) {
+    for (int size : {48, 64, 128, 256}) {
+        const std::string dir = std::to_string(size) + "x" + std::to_string(size);
+        const std::string png =
+            readFile(usr_ + "share/icons/hicolor/" + dir + "/apps/our-direct3d-program.png");
+        ASSERT_GE(png.size(), 24u) << dir;
+        ASSERT_EQ(png.substr(1, 3), "PNG") << dir;
+        auto be32 = [&png](std::size_t at) {
+            std::uint32_t value = 0;
+            for (std::size_t i = 0; i < 4; ++i)
+                value = value << 8 | static_cast<unsigned char>(png[at + i]);
+            return static_cast<int>(value);
+        };
+        EXPECT_EQ(be32(16), size) << dir;
+        EXPECT_EQ(be32(20), size) << dir;
+    }
+}
+
+TEST_F(InstalledTree, SnapshotToolDrawsWhatTheBuildTreesToolDraws) {
+    const std::string dir = makeTempDir("snapshots");
+    const std::string args = " --frames 30 --keys PRIOR,LEFT,F1,F4 --size 640x400 --out ";
+    const Output built = run(quote(SNAPSHOT_PATH) + args + quote(dir + "/built.png"));
+    const Output installed = run(quote(usr_ + "bin/our-direct3d-program-snapshot") + args +
+                                 quote(dir + "/installed.png"));
+    ASSERT_EQ(built.code, 0) << built.err;
+    ASSERT_EQ(installed.code, 0) << installed.err;
+    const std::string builtPng = readFile(dir + "/built.png");
+    EXPECT_GT(builtPng.size(), 1000u);
+    EXPECT_TRUE(builtPng == readFile(dir + "/installed.png")) << "the two PNG files differ";
+
+    const Output version = run(quote(usr_ + "bin/our-direct3d-program-snapshot") + " --version");
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, std::string("our-direct3d-program-snapshot ") + PROJECT_VERSION + "\n");
+    std::filesystem::remove_all(dir);
+}
+
+// Docks group a window with the entry whose id equals its WM_CLASS; SDL takes that
+// from the executable's name, so the entry's Exec, Icon and file name must agree.
+TEST_F(InstalledTree, ViewerFromTheDesktopEntryOpensItsWindowUnderTheEntrysId) {
+    const std::string id = "our-direct3d-program";
+    const std::string entry = readFile(usr_ + "share/applications/" + id + ".desktop");
+    ASSERT_FALSE(entry.empty());
+    EXPECT_EQ(entryValue(entry, "Icon"), id);
+    const std::string exec = entryValue(entry, "Exec");
+    ASSERT_EQ(exec.find_first_of(" /%"), std::string::npos) << "Exec=" << exec;
+
+    e2e::XServer server;
+    std::string error;
+    ASSERT_TRUE(e2e::startXServer(&server, &error)) << error;
+    struct StopServer {
+        e2e::XServer* server;
+        ~StopServer() { e2e::stopXServer(server); }
+    } stopServer{&server};
+    e2e::XClient* client = e2e::connect(server.display);
+    ASSERT_NE(client, nullptr) << e2e::helperFailure(e2e::xServerHelper(server), "does not answer");
+    const std::string errPath = ::testing::TempDir() + "installed-viewer-stderr.txt";
+    const pid_t viewer =
+        e2e::startProgram(usr_ + "bin/" + exec, e2e::displayName(server.display), errPath);
+
+    const unsigned long window = e2e::findWindow(client, "Our Direct3D Program", 10000);
+    EXPECT_NE(window, 0u) << "no window; the viewer's stderr: " << readFile(errPath);
+    if (window != 0) {
+        std::string name;
+        std::string cls;
+        EXPECT_TRUE(e2e::windowClass(client, window, &name, &cls));
+        EXPECT_EQ(name, id);
+        EXPECT_EQ(cls, id);
+        e2e::requestClose(client, window);
+    }
+    EXPECT_EQ(e2e::waitExit(viewer, 10000), 0) << readFile(errPath);
+    e2e::disconnect(client);
+}
+
+TEST_F(InstalledTree, DesktopEntryPassesItsValidatorWithoutAWord) {
+    const Output checked = run("desktop-file-validate " +
+                               quote(usr_ + "share/applications/our-direct3d-program.desktop"));
+    EXPECT_EQ(checked.code, 0);
+    EXPECT_EQ(checked.out + checked.err, "");
+}
+
+TEST_F(InstalledTree, ManualPagesRenderWithoutWarnings) {
+    for (const char* page : {"our-direct3d-program", "our-direct3d-program-snapshot"}) {
+        const Output shown =
+            run("man --warnings -l " + quote(usr_ + "share/man/man1/" + page + ".1.gz"));
+        EXPECT_EQ(shown.code, 0) << page << ": " << shown.err;
+        EXPECT_EQ(shown.err, "") << page;
+        EXPECT_NE(shown.out.find("EXIT STATUS"), std::string::npos) << page << ": " << shown.out;
+    }
+}
+
+}  // namespace
