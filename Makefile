@@ -6,6 +6,8 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
             clang libclang-rt-14-dev valgrind twm
+# The installed program's icons, manual pages and Debian package, and their checks.
+PACKAGES += scdoc gzip imagemagick dpkg-dev file desktop-file-utils lintian man-db
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
@@ -84,3 +86,12 @@ bench: bench-deps
 
 clean:
 	rm -rf build
+
+# The Debian package, build/release/our-direct3d-program_<version>-1_<arch>.deb
+# (`sudo apt install ./build/release/…deb`), and its checks without the rest of `make test`.
+.PHONY: package test-install
+package: build
+	cd build/release && cpack -G DEB
+
+test-install: build
+	ctest --preset release -L install
