@@ -6,8 +6,9 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
             clang libclang-rt-14-dev valgrind twm
-# The installed program's icons, manual pages and Debian package, and their checks.
-PACKAGES += scdoc gzip imagemagick dpkg-dev file desktop-file-utils lintian man-db
+# The installed program's manual pages and Debian package, and their checks (the icons
+# also need imagemagick, above).
+PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
