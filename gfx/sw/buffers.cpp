@@ -75,20 +75,20 @@ void Buffer<Interface>::revive(DWORD usage, D3DPOOL pool) {
 template <class Interface>
 ULONG Buffer<Interface>::AddRef() {
     if (appRefs_++ == 0) device_->AddRef();
-    return appRefs_ + bindRefs_;
+    return appRefs_;
 }
 
 template <class Interface>
 ULONG Buffer<Interface>::Release() {
     // Releasing more than was added is undefined in COM; refusing keeps the object sane.
-    if (appRefs_ == 0) return bindRefs_;
-    const ULONG remaining = --appRefs_ + bindRefs_;
-    if (appRefs_ == 0) {
+    if (appRefs_ == 0) return 0;
+    const ULONG remaining = --appRefs_;
+    if (remaining == 0) {
         Device* device = device_;
         if (bindRefs_ == 0) retire();
-        // May destroy the device, which drops its binding and with it this buffer: then
-        // nothing is left to count.
-        if (device->Release() == 0) return 0;
+        // May destroy the device, which drops its binding and with it this buffer, so
+        // nothing of `this` is touched after.
+        device->Release();
     }
     return remaining;
 }

@@ -20,8 +20,10 @@ class Device;
 //     reference on its device, as a Direct3D 9 resource keeps its device alive;
 //   - bindings (SetStreamSource/SetIndices): the device's own hold, which does not
 //     hold the device in turn.
-// AddRef and Release report the sum, which is what Direct3D 9 reports. With neither
-// left the buffer goes back to its device, which keeps small ones for reuse.
+// AddRef and Release report the application's count alone, as Direct3D 9 does: a
+// bound buffer the application has let go reports 0 yet still feeds draws until it is
+// unbound. With neither kind left the buffer goes back to its device, which keeps
+// small ones for reuse.
 template <class Interface>
 class Buffer : public Interface {
 public:

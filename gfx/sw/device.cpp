@@ -241,7 +241,6 @@ void clearWhole(RowThreads* rows, bool onlyWritten, WrittenRows& written, const 
 
 HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
                       DWORD) {
-    if (Count > 0 && pRects == nullptr) return D3DERR_INVALIDCALL;
     const DWORD known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
     if (Flags == 0 || (Flags & ~known) != 0) return D3DERR_INVALIDCALL;
     // D16 has no stencil bits.
@@ -251,7 +250,9 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     if (clearZ && (depthBuffer_.empty() || !(Z >= 0.0f && Z <= 1.0f))) return D3DERR_INVALIDCALL;
 
     const RenderTarget whole = surfaces();
-    if (Count == 0) {  // no rectangles: the whole viewport, which is the whole back buffer
+    // No rectangles, or a count with no array, clears the whole viewport (Direct3D 9
+    // ignores the count then), which is the whole back buffer.
+    if (Count == 0 || pRects == nullptr) {
         if (clearTarget) {
             ColorBuffer& back = chain_[back_];
             const std::uint32_t value = Color | 0xFF000000u;
@@ -397,8 +398,7 @@ DrawState Device::snapshot() const {
 HRESULT Device::checkDrawState() const {
     // Direct3D 9 fails draws outside BeginScene/EndScene.
     if (!inScene_) return D3DERR_INVALIDCALL;
-    if (fvf_ != kColoredVertexFvf || stream_ == nullptr) return D3DERR_INVALIDCALL;
-    if (streamStride_ != kColoredVertexStride) return D3DERR_INVALIDCALL;
+    if (fvf_ != kColoredVertexFvf) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
@@ -411,6 +411,10 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
     const std::uint64_t vertexCount = elementsFor(PrimitiveType, PrimitiveCount);
     // A draw of nothing is refused (ours: the debug runtime reports it as an error).
     if (PrimitiveCount == 0 || vertexCount == 0) return D3DERR_INVALIDCALL;
+    // The retail runtime does not check that a stream is bound: with none, the draw
+    // succeeds, reads nothing and draws nothing.
+    if (stream_ == nullptr) return D3D_OK;
+    if (streamStride_ != kColoredVertexStride) return D3DERR_INVALIDCALL;
     const std::uint64_t first = streamOffset_ + std::uint64_t{StartVertex} * streamStride_;
     if (first + vertexCount * streamStride_ > stream_->size()) return D3DERR_INVALIDCALL;
 
@@ -430,9 +434,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
                                      UINT primCount) {
     // 1. Validate the state and the index range.
     if (const HRESULT hr = checkDrawState(); FAILED(hr)) return hr;
-    if (indices_ == nullptr) return D3DERR_INVALIDCALL;
     const std::uint64_t indexCount = elementsFor(PrimitiveType, primCount);
     if (primCount == 0 || indexCount == 0 || NumVertices == 0) return D3DERR_INVALIDCALL;
+    // As for DrawPrimitive: with no stream or no index buffer bound the retail runtime
+    // succeeds, and nothing is read or drawn.
+    if (stream_ == nullptr || indices_ == nullptr) return D3D_OK;
+    if (streamStride_ != kColoredVertexStride) return D3DERR_INVALIDCALL;
     const bool wide = indices_->format() == D3DFMT_INDEX32;
     const std::uint64_t indexSize = wide ? 4 : 2;
     if ((std::uint64_t{startIndex} + indexCount) * indexSize > indices_->size()) {

@@ -93,7 +93,7 @@ private:
     RowThreads* sharedRows() { return shareRows_ ? &rows_ : nullptr; }
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
-    // Common checks of both draw entries: scene, FVF, stream and stride.
+    // Common checks of both draw entries: scene and FVF.
     HRESULT checkDrawState() const;
 
     ULONG refs_ = 1;

@@ -165,15 +165,31 @@ TEST_F(DeviceTest, ABufferHoldsItsDeviceAndABindingHoldsTheBuffer) {
     EXPECT_EQ(owner, device);
     EXPECT_EQ(owner->Release(), 2u);
 
+    // A binding is the device's own hold: the counts the app sees leave it out.
+    // With identity transforms: a clockwise triangle over the whole target, in green.
+    struct {
+        float x, y, z;
+        D3DCOLOR color;
+    } const kCover[3] = {
+        {-1, 3, 0.5f, 0xFF00FF00}, {3, -1, 0.5f, 0xFF00FF00}, {-1, -1, 0.5f, 0xFF00FF00}};
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, kCover, sizeof kCover);
+    vb->Unlock();
+    // A binding is the device's own hold: the counts the app sees leave it out.
     EXPECT_EQ(device->SetStreamSource(0, vb, 0, 16), D3D_OK);
-    EXPECT_EQ(vb->AddRef(), 3u);  // the app's, the binding's, this one
-    EXPECT_EQ(vb->Release(), 2u);
-    EXPECT_EQ(vb->Release(), 1u);  // only the binding is left
-    // The buffer still feeds draws: validation reads its size and contents.
+    EXPECT_EQ(vb->AddRef(), 2u);  // the app's two
+    EXPECT_EQ(vb->Release(), 1u);
+    EXPECT_EQ(vb->Release(), 0u);  // only the binding is left
+    EXPECT_EQ(vb->Release(), 0u);  // one too many changes nothing
+    // The buffer still feeds draws with the data it was given.
     ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x000000, 1.0f, 0);
     device->BeginScene();
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 3), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
     device->EndScene();
+    EXPECT_EQ(pixels()[kWidth * kHeight / 2] & 0xFFFFFFu, 0x00FF00u);
     // The app's last reference no longer holds the device.
     EXPECT_EQ(device->AddRef(), 2u);
     EXPECT_EQ(device->Release(), 1u);
@@ -205,8 +221,8 @@ TEST(Lifetimes, DeviceGoingReleasesItsBindingsAndItsDirect3D) {
     device->SetStreamSource(0, vb, 0, 16);
     device->SetIndices(ib);
     device->SetIndices(ib);  // rebinding the bound buffer must not drop it
-    EXPECT_EQ(vb->Release(), 1u);
-    EXPECT_EQ(ib->Release(), 1u);
+    EXPECT_EQ(vb->Release(), 0u);
+    EXPECT_EQ(ib->Release(), 0u);
     // Bound buffers the app has let go do not keep the device: this is the last reference,
     // and it takes the buffers and the Direct3D object with it.
     EXPECT_EQ(device->Release(), 0u);

@@ -268,6 +268,22 @@ TEST_F(DeviceTest, ClearFillsColourAndD16Depth) {
     EXPECT_EQ(t.color[0] & 0x00FFFFFFu, 0x00336699u);  // a depth clear leaves colour alone
 }
 
+// A count with no rectangle array clears the whole target, as a count of 0 does.
+TEST_F(DeviceTest, ClearWithRectanglesMissingClearsEverything) {
+    for (const DWORD count : {1u, 3u}) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000, 1.0f, 0);
+        ASSERT_EQ(
+            device->Clear(count, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00FF8000, 0.0f, 0),
+            D3D_OK)
+            << count;
+        const sw::RenderTarget t = target();
+        for (int i = 0; i < t.width * t.height; ++i) {
+            ASSERT_EQ(t.color[i] & 0xFFFFFFu, 0xFF8000u) << count << ": " << i;
+            ASSERT_EQ(t.depth[i], 0) << count << ": " << i;
+        }
+    }
+}
+
 TEST_F(DeviceTest, ClearRectanglesAreClippedToTheTarget) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000, 1.0f, 0);
     // One rectangle hangs off the top-left corner, one is empty, one is off-screen.
@@ -295,7 +311,6 @@ TEST_F(DeviceTest, ClearMisuseIsRefusedAndChangesNothing) {
         DWORD flags;
         float z;
     } cases[] = {
-        {1, false, D3DCLEAR_TARGET, 1.0f},                     // rectangles promised, none given
         {0, false, D3DCLEAR_STENCIL, 1.0f},                    // D16 has no stencil
         {0, false, D3DCLEAR_TARGET | D3DCLEAR_STENCIL, 1.0f},  // nor with colour
         {0, false, D3DCLEAR_ZBUFFER, 1.5f},

@@ -79,7 +79,6 @@ HRESULT indexed(IDirect3DDevice9* d, INT base, UINT min, UINT num, UINT start, U
 const Misuse kMisuses[] = {
     {"outside a scene", [](auto d, auto) { return d->EndScene(), list(d, 0, 2); }},
     {"no FVF", [](auto d, auto) { return list(d, 0, 2); }, false},
-    {"no stream", [](auto d, auto) { return d->SetStreamSource(0, nullptr, 0, 0), list(d, 0, 2); }},
     {"stride 12", [](auto d, auto vb) { return d->SetStreamSource(0, vb, 0, 12), list(d, 0, 2); }},
     {"stride 20", [](auto d, auto vb) { return d->SetStreamSource(0, vb, 0, 20), list(d, 0, 2); }},
     {"no primitives", [](auto d, auto) { return list(d, 0, 0); }},
@@ -96,10 +95,14 @@ const Misuse kMisuses[] = {
     // 3 × 0x55555556 is 2 in 32 bits; (0xFFFFFFFF + 6) × 16 wraps too.
     {"count wraps", [](auto d, auto) { return list(d, 0, 0x55555556u); }},
     {"start wraps", [](auto d, auto) { return list(d, 0xFFFFFFFFu, 2); }},
-    {"no index buffer",
-     [](auto d, auto) { return d->SetIndices(nullptr), indexed(d, 0, 0, 6, 0, 2); }},
     {"indexed, no primitives", [](auto d, auto) { return indexed(d, 0, 0, 6, 0, 0); }},
     {"indexed, no vertices", [](auto d, auto) { return indexed(d, 0, 0, 0, 0, 2); }},
+    {"nothing bound, no primitives",
+     [](auto d, auto) { return d->SetStreamSource(0, nullptr, 0, 0), list(d, 0, 0); }},
+    {"nothing bound, points",
+     [](auto d, auto) {
+         return d->SetStreamSource(0, nullptr, 0, 0), d->DrawPrimitive(D3DPT_POINTLIST, 0, 6);
+     }},
     {"indices past the end", [](auto d, auto) { return indexed(d, 0, 0, 6, 1, 2); }},
     {"start index wraps", [](auto d, auto) { return indexed(d, 0, 0, 6, 0x80000000u, 2); }},
     {"index above the range", [](auto d, auto) { return indexed(d, 0, 0, 5, 0, 2); }},
@@ -129,6 +132,36 @@ TEST_F(DrawTest, EveryMisuseIsRefusedAndDrawsNothing) {
         }
         const std::vector<std::uint32_t> before = pixels();
         EXPECT_EQ(m.draw(device, vb), D3DERR_INVALIDCALL) << m.name;
+        EXPECT_EQ(pixels(), before) << m.name;
+        EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
+    }
+}
+
+// Direct3D 9's retail runtime does not check that anything is bound: a draw with no
+// stream, or an indexed one with no index buffer, succeeds and draws nothing. Each case
+// would read far outside the quad's buffers if it read anything at all.
+TEST_F(DrawTest, DrawsWithNothingBoundSucceedAndDrawNothing) {
+    const Misuse kUnbound[] = {
+        {"no stream",
+         [](auto d, auto) { return d->SetStreamSource(0, nullptr, 0, 0), list(d, 1000, 2); }},
+        {"no stream, indexed",
+         [](auto d, auto) {
+             return d->SetStreamSource(0, nullptr, 0, 0), indexed(d, 1000, 0, 6, 0, 2);
+         }},
+        {"no index buffer",
+         [](auto d, auto) { return d->SetIndices(nullptr), indexed(d, 0, 0, 6, 1000, 2); }},
+        {"neither",
+         [](auto d, auto) {
+             d->SetStreamSource(0, nullptr, 0, 0);
+             return d->SetIndices(nullptr), indexed(d, 0, 0, 6, 0, 2);
+         }},
+    };
+    for (const Misuse& m : kUnbound) {
+        TearDown();
+        SetUp();
+        ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+        const std::vector<std::uint32_t> before = pixels();
+        EXPECT_EQ(m.draw(device, vb), D3D_OK) << m.name;
         EXPECT_EQ(pixels(), before) << m.name;
         EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
     }
