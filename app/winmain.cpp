@@ -6,7 +6,7 @@
 
 #include "app/app.h"
 #include "scene/scene.h"
-#include "win/display.h"
+#include "win/error.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "scene/globals.h"
 #include "scene/scene.h"
-#include "win/display.h"
+#include "win/error.h"
 #include "win/headless/headless.h"
 
 namespace bench {

@@ -31,9 +31,9 @@ void destroyWindow(HWND hWnd);
 void pumpEvents();
 
 // Shows a width × height X8R8G8B8 frame stretched over a clientWidth × clientHeight
-// client (nothing to draw when that is 0 × 0), then paces when asked. May keep `pixels`
-// until the next present (see SharedPixels).
-bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-             int clientHeight, bool paced);
+// client (nothing to draw when that is 0 × 0), then paces when asked, and says what it
+// did: whether it keeps `pixels` until the next present, whether it waited.
+PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
+                      int clientHeight, bool paced);
 
 }  // namespace win::backend

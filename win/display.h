@@ -1,6 +1,6 @@
 // What the window layer offers the graphics layer beyond user32: putting a finished
-// frame on a window's client area, and the reason the last window call failed.
-// Not part of Win32; the device's Present is its only caller.
+// frame on a window's client area, and saying what that did. Not part of Win32; the
+// device's Present is its only caller (the error line is in win/error.h).
 #pragma once
 
 #include <cstdint>
@@ -12,16 +12,22 @@ namespace win {
 
 // A finished frame's X8R8G8B8 pixels, row-major, no padding. Shared so that a back end
 // that goes on showing a frame after presenting it can hold on to it instead of
-// copying it: while use_count() > 1 the caller must draw elsewhere. A back end holds at
-// most the frame it was given last.
+// copying it. A back end holds at most the frame it was given last.
 using SharedPixels = std::shared_ptr<const std::uint32_t[]>;
+
+// What a present did, as the back end knows it, so the caller need not guess.
+struct PresentResult {
+    bool ok = false;      // false: not a live window, an empty frame, or the back end failed
+    bool shown = false;   // the pixels reached the client area (not while it is minimised)
+    bool held = false;    // the back end keeps the pixels until the next present: the caller
+                          // must draw elsewhere meanwhile
+    bool waited = false;  // the call waited for the display's refresh before returning
+};
 
 // Shows a width × height frame stretched over the whole client area of hWnd. With paced
 // set, returns no sooner than the display's next refresh after the previous paced
-// present. False when hWnd is not a live window or the back end cannot show the frame.
-bool presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height, bool paced);
-
-// One line naming why the latest failing window call failed ("" when none has).
-const char* lastErrorText();
+// present. On failure the reason is in lastErrorText().
+PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height,
+                           bool paced);
 
 }  // namespace win

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "win/core.h"
-#include "win/display.h"
+#include "win/error.h"
 
 namespace win {
 namespace {

@@ -6,7 +6,7 @@
 
 namespace win {
 
-void waitForRefresh(Pacer& pacer, int refreshHz) {
+bool waitForRefresh(Pacer& pacer, int refreshHz) {
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration_cast<clock::duration>(
         std::chrono::duration<double>(1.0 / (refreshHz > 0 ? refreshHz : 60)));
@@ -14,10 +14,12 @@ void waitForRefresh(Pacer& pacer, int refreshHz) {
     if (!pacer.running || now > pacer.next + 4 * period) {
         pacer.running = true;
         pacer.next = now + period;
-        return;
+        return false;
     }
-    if (now < pacer.next) std::this_thread::sleep_until(pacer.next);
+    const bool early = now < pacer.next;
+    if (early) std::this_thread::sleep_until(pacer.next);
     pacer.next += period;
+    return early;
 }
 
 }  // namespace win

@@ -14,7 +14,7 @@ struct Pacer {
 
 // Returns at once for the first present, then no sooner than one period after the
 // previous deadline. A caller far behind (a stall, a minimise) resyncs to now instead
-// of hurrying through missed periods.
-void waitForRefresh(Pacer& pacer, int refreshHz);
+// of hurrying through missed periods. True when it had to wait for the deadline.
+bool waitForRefresh(Pacer& pacer, int refreshHz);
 
 }  // namespace win

@@ -7,15 +7,16 @@
 
 namespace win {
 
-bool presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height, bool paced) {
+PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height,
+                           bool paced) {
     ClientSize client;
     if (!clientSizeOf(hWnd, &client)) {
         setLastErrorText("cannot present: the window does not exist");
-        return false;
+        return {};
     }
     if (pixels == nullptr || width <= 0 || height <= 0) {
         setLastErrorText("cannot present: empty frame");
-        return false;
+        return {};
     }
     return backend::present(hWnd, pixels, width, height, client.width, client.height, paced);
 }

@@ -1,19 +1,10 @@
 // IDirect3DDevice9::Present: hands the finished back buffer to the window layer, which
 // stretches it over the client area and paces it to the display. The last step of a
 // frame; nothing here draws or changes the back buffer.
-#include <chrono>
-
 #include "gfx/sw/device.h"
 #include "win/display.h"
 
 namespace sw {
-
-namespace {
-
-// A present that takes this long has waited for the display.
-constexpr std::chrono::microseconds kPacedPresent{2000};
-
-}  // namespace
 
 HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                         const RGNDATA* pDirtyRegion) {
@@ -26,15 +17,15 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     const HWND window = hDestWindowOverride != nullptr ? hDestWindowOverride : window_;
     // D3DPRESENT_INTERVAL_DEFAULT waits for the display exactly as INTERVAL_ONE does.
     const bool paced = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
-    const std::shared_ptr<std::uint32_t[]>& shown = chain_[back_].pixels;
-    const auto start = std::chrono::steady_clock::now();
-    if (!win::presentFrame(window, shown, width_, height_, paced)) {
-        return D3DERR_INVALIDCALL;  // the window is gone or cannot show the frame
-    }
-    shareRows_ = std::chrono::steady_clock::now() - start < kPacedPresent;
+    const win::PresentResult presented =
+        win::presentFrame(window, chain_[back_].pixels, width_, height_, paced);
+    if (!presented.ok) return D3DERR_INVALIDCALL;  // the window is gone or cannot show it
+    // A frame paced by the display has time to spare, and one thread spends the least
+    // processor time on it; frames that follow each other at once finish sooner shared.
+    shareRows_ = !presented.waited;
     // A display that goes on showing the frame keeps its pixels: drawing into them
     // would change what it shows.
-    if (shown.use_count() > 1) flip();
+    if (presented.held) flip();
     return D3D_OK;
 }
 

@@ -7,6 +7,7 @@
 
 #include "tests/win/recorder.h"
 #include "win/display.h"
+#include "win/error.h"
 
 namespace {
 
@@ -219,7 +220,7 @@ TEST_F(WinTest, GarbageHandlesAreRefusedNotFollowed) {
         EXPECT_FALSE(DestroyWindow(junk));
         EXPECT_EQ(SendMessageW(junk, WM_CLOSE, 0, 0), 0);
         const win::SharedPixels pixel = std::make_shared<std::uint32_t[]>(1);
-        EXPECT_FALSE(win::presentFrame(junk, pixel, 1, 1, false));
+        EXPECT_FALSE(win::presentFrame(junk, pixel, 1, 1, false).ok);
     }
 }
 

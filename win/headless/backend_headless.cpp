@@ -122,8 +122,8 @@ void destroyWindow(HWND) {}
 
 void pumpEvents() {}
 
-bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-             int clientHeight, bool paced) {
+PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
+                      int clientHeight, bool paced) {
     state.shown = pixels;  // lets the previous frame go back to its owner
     state.shownWidth = width;
     state.shownHeight = height;
@@ -131,11 +131,15 @@ bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int c
     state.clientHeight = clientHeight;
     state.backBufferStale = state.frameStale = true;
 
-    if (paced && state.pacing) waitForRefresh(state.pacer, state.refreshHz);
+    PresentResult result;
+    result.ok = true;
+    result.shown = clientWidth > 0 && clientHeight > 0;
+    result.held = true;  // kept until the next present, for lastFrame and lastBackBuffer
+    result.waited = paced && state.pacing && waitForRefresh(state.pacer, state.refreshHz);
     ++state.presents;
     const auto hook = state.hooks.onPresent;
     if (hook) hook(hWnd, state.presents);
-    return true;
+    return result;
 }
 
 }  // namespace win::backend

@@ -326,25 +326,28 @@ void pumpEvents() {
     }
 }
 
-// The frame is stretched into the window's surface here and now, so it is not kept.
-bool present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-             int clientHeight, bool paced) {
+// The frame is stretched into the window's surface here and now, so it is not held.
+PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
+                      int clientHeight, bool paced) {
     NativeWindow* native = find(hWnd);
-    if (native == nullptr) return false;
+    if (native == nullptr) return {};
+    PresentResult result;
     if (clientWidth == 0 || clientHeight == 0) {  // minimised: nothing to draw, still paced
-        if (paced) waitForRefresh(native->pacer, native->refreshHz);
-        return true;
+        result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);
+        result.ok = true;
+        return result;
     }
     if (!drawToSurface(*native, pixels.get(), width, height)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
-        return false;
+        return {};
     }
-    if (paced) waitForRefresh(native->pacer, native->refreshHz);
+    result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);
     if (SDL_UpdateWindowSurface(native->window) != 0) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
-        return false;
+        return {};
     }
-    return true;
+    result.ok = result.shown = true;
+    return result;
 }
 
 }  // namespace win::backend
