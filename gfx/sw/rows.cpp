@@ -1,7 +1,8 @@
-// The row threads: a job is published by bumping a generation counter, each worker
-// runs its share and counts itself off. Waiting spins briefly before sleeping, since
-// a frame's clears and draws follow each other within microseconds, while between
-// paced frames the workers sleep.
+// The row threads: a job is published as a new generation in the claim word, and every
+// thread, the caller first, claims its shares from that word until none is left, then
+// counts them done. Waiting spins briefly before sleeping, since a frame's clears and
+// draws follow each other within microseconds, while between paced frames the workers
+// sleep.
 #include "gfx/sw/rows.h"
 
 #include <immintrin.h>
@@ -31,15 +32,17 @@ T awaitValue(std::atomic<T>& value, Done done) {
     }
 }
 
+constexpr std::uint32_t generationOf(std::uint64_t claim) {
+    return static_cast<std::uint32_t>(claim >> 32);
+}
+
 }  // namespace
 
 RowThreads::RowThreads(int threads) {
     const int wanted = threads - 1;
     try {
         workers_.reserve(static_cast<std::size_t>(std::max(wanted, 0)));
-        for (int phase = 1; phase <= wanted; ++phase) {
-            workers_.emplace_back([this, phase] { workerLoop(phase); });
-        }
+        for (int i = 0; i < wanted; ++i) workers_.emplace_back([this] { workerLoop(); });
     } catch (const std::system_error&) {
         // Fewer threads than asked: the shares are dealt among those that started.
     }
@@ -47,30 +50,49 @@ RowThreads::RowThreads(int threads) {
 
 RowThreads::~RowThreads() {
     stopping_.store(true, std::memory_order_release);
-    generation_.fetch_add(1, std::memory_order_release);
-    generation_.notify_all();
+    claim_.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
+    claim_.notify_all();
     for (std::thread& worker : workers_) worker.join();
 }
 
 void RowThreads::runErased(Erased fn, const void* job) {
+    // The previous job's shares are all done, so no thread reads these now.
     fn_ = fn;
     job_ = job;
-    pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-    generation_.fetch_add(1, std::memory_order_release);
-    generation_.notify_all();
-    fn(job, RowShare{0, count()});
-    awaitValue(pending_, [](int left) { return left == 0; });
+    done_.store(0, std::memory_order_relaxed);
+    const std::uint32_t generation = generationOf(claim_.load(std::memory_order_relaxed)) + 1;
+    claim_.store(std::uint64_t{generation} << 32, std::memory_order_release);
+    claim_.notify_all();
+    claimShares(generation);
+    awaitValue(done_, [this](int done) { return done == count(); });
 }
 
-void RowThreads::workerLoop(int phase) {
-    // Not read from generation_: a job (or the destructor) may already have bumped it
-    // before this thread got to run.
-    unsigned seen = 0;
+void RowThreads::claimShares(std::uint32_t generation) {
+    const auto shares = static_cast<std::uint64_t>(count());
+    std::uint64_t claim = claim_.load(std::memory_order_acquire);
     for (;;) {
-        seen = awaitValue(generation_, [seen](unsigned now) { return now != seen; });
+        // A later generation means this job is over; a full count, that nothing is left.
+        if (generationOf(claim) != generation || (claim & 0xFFFFFFFFu) >= shares) return;
+        if (!claim_.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel,
+                                          std::memory_order_acquire)) {
+            continue;  // another thread claimed first, or the word was read stale
+        }
+        fn_(job_, RowShare{static_cast<int>(claim & 0xFFFFFFFFu), count()});
+        if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == count()) done_.notify_one();
+        claim = claim_.load(std::memory_order_acquire);
+    }
+}
+
+void RowThreads::workerLoop() {
+    // Not read from claim_: a job (or the destructor) may already have published a
+    // generation before this thread got to run.
+    std::uint32_t seen = 0;
+    for (;;) {
+        const std::uint64_t claim =
+            awaitValue(claim_, [seen](std::uint64_t now) { return generationOf(now) != seen; });
         if (stopping_.load(std::memory_order_acquire)) return;
-        fn_(job_, RowShare{phase, count()});
-        if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();
+        seen = generationOf(claim);
+        claimShares(seen);
     }
 }
 

@@ -1,10 +1,12 @@
-// Threads that share a target by rows. The rows are dealt in blocks, one to each thread
-// in turn, and every job runs its primitives in draw order on each thread, so every
-// pixel sees the same writes in the same order as with one thread: frames do not depend
-// on how many threads drew them.
+// Threads that share a target by rows. A job's rows are dealt in blocks to count()
+// shares; each share is claimed by whichever thread gets to it first, the caller
+// included, and runs the job's primitives in draw order over its rows, so every pixel
+// sees the same writes in the same order as with one thread: frames do not depend on
+// how many threads drew them, nor on which thread ran which share.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace sw {
 // writing its rows' records does not take lines from another.
 inline constexpr int kRowBlock = 16;
 
-// Thread `phase` of `count` owns the rows of blocks b with b % count == phase.
+// Share `phase` of `count` holds the rows of blocks b with b % count == phase.
 struct RowShare {
     int phase = 0;
     int count = 1;
@@ -33,7 +35,9 @@ struct RowShare {
     }
 };
 
-// The calling thread plus count() − 1 workers that sleep between jobs.
+// The calling thread plus count() − 1 workers that sleep between jobs. The caller
+// claims every share no worker has started, so a worker the scheduler leaves waiting
+// delays a job by nothing: it wakes to find the shares taken.
 class RowThreads {
 public:
     // `threads` in all, the caller's included; a system that refuses a thread leaves
@@ -45,8 +49,8 @@ public:
 
     int count() const { return static_cast<int>(workers_.size()) + 1; }
 
-    // Runs job(RowShare) once per thread, the caller taking phase 0, and returns when
-    // every share is done. The job must not throw.
+    // Runs job(RowShare) once per share, count() shares, on whichever threads claim
+    // them, and returns when every share is done. The job must not throw.
     template <class Job>
     void run(const Job& job) {
         if (workers_.empty()) return job(RowShare{});
@@ -60,13 +64,20 @@ private:
         (*static_cast<const Job*>(job))(share);
     }
     void runErased(Erased fn, const void* job);
-    void workerLoop(int phase);
+    // Runs shares of job `generation` until none is left unclaimed.
+    void claimShares(std::uint32_t generation);
+    void workerLoop();
 
     std::vector<std::thread> workers_;
+    // Set before a job's generation is published and left alone until its last share is
+    // done, so a thread that has claimed a share reads them without a race.
     Erased fn_ = nullptr;
     const void* job_ = nullptr;
-    std::atomic<unsigned> generation_{0};  // bumped once per job; workers wait on it
-    std::atomic<int> pending_{0};          // workers still busy with the current job
+    // The current job's generation (high 32 bits) and its next unclaimed share (low 32):
+    // one word, so a claim can only ever take a share of the job it was meant for.
+    // Workers sleep on it between jobs.
+    std::atomic<std::uint64_t> claim_{0};
+    std::atomic<int> done_{0};  // shares of the current job finished
     std::atomic<bool> stopping_{false};
 };
 

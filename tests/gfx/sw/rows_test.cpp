@@ -1,10 +1,15 @@
 // Sharing rows among threads: every row of a target belongs to exactly one share and
 // each share's walk (firstFrom, nextAfter) visits exactly its own rows; a job runs once
-// per share and has finished everywhere when run returns; the threads go cleanly
-// however soon after they start.
+// per share and has finished everywhere when run returns; the caller does not wait for
+// a worker that has not started; the threads go cleanly however soon after they start.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "gfx/sw/rows.h"
@@ -81,6 +86,43 @@ TEST(RowThreads, JobsAndShutdownRightAfterStartAreNotMissed) {
         std::atomic<int> runs{0};
         rows.run([&](sw::RowShare) { ++runs; });
         EXPECT_EQ(runs.load(), 3);
+    }
+}
+
+// A worker that the scheduler does not run must not hold the job up: the caller claims
+// the shares it has not started. The workers here share one processor with a caller
+// of real-time priority, so none can run until the caller is done with every job.
+TEST(RowThreads, TheCallerTakesSharesNoWorkerHasStarted) {
+    cpu_set_t saved;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &saved)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    {
+        sw::RowThreads rows(3);  // the workers inherit the single processor
+        sched_param realTime{};
+        realTime.sched_priority = 1;
+        const int refused = pthread_setschedparam(pthread_self(), SCHED_FIFO, &realTime);
+        if (refused == 0) {
+            const std::thread::id caller = std::this_thread::get_id();
+            for (int job = 0; job < 50; ++job) {
+                std::vector<std::thread::id> ranOn(3);
+                rows.run([&](sw::RowShare share) {
+                    ranOn[static_cast<std::size_t>(share.phase)] = std::this_thread::get_id();
+                });
+                for (const std::thread::id& id : ranOn) ASSERT_EQ(id, caller) << "job " << job;
+            }
+            sched_param normal{};
+            pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+        }
+        ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+        if (refused != 0) GTEST_SKIP() << "no real-time priority here: " << std::strerror(refused);
     }
 }
 
