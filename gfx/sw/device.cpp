@@ -118,22 +118,11 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
       params_(params),
       width_(static_cast<int>(params.BackBufferWidth)),
       height_(static_cast<int>(params.BackBufferHeight)),
+      color_(width_, height_, 0xFF000000u, 2),  // black, X byte as stored
       rows_(std::min(kRowThreads, static_cast<int>(std::thread::hardware_concurrency()))) {
-    const std::size_t pixels = std::size_t{params.BackBufferWidth} * params.BackBufferHeight;
-    // Not filled on allocation: the second buffer's pages stay untouched unless the
-    // display ever holds a frame (flip fills it).
-    for (ColorBuffer& buffer : chain_) {
-        buffer.pixels = std::make_shared_for_overwrite<std::uint32_t[]>(pixels);
-        buffer.written.resize(height_);
-    }
-    std::fill_n(chain_[0].pixels.get(), pixels, 0xFF000000u);  // black, X byte as stored
-    chain_[0].filled = true;
-    // A new depth buffer's contents are undefined in Direct3D 9; ours starts at the far
-    // plane so a draw before the first Clear still passes the default test.
-    if (params.EnableAutoDepthStencil) depthBuffer_.assign(pixels, 0xFFFF);
-    depthWritten_.resize(height_);
+    if (params.EnableAutoDepthStencil) depth_ = DepthSurface(width_, height_, 0xFFFF);
     for (std::size_t slot = 0; slot < kRenderStates.size(); ++slot) {
-        renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depthBuffer_.empty());
+        renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depth_.empty());
     }
     world_ = view_ = projection_ = identity();
     spareVertexBuffers_.reserve(kSpareBuffers);
@@ -168,27 +157,8 @@ HRESULT Device::GetDirect3D(IDirect3D9** ppD3D9) {
     return D3D_OK;
 }
 
-RenderTarget Device::target() {
-    chain_[back_].uniform = depthUniform_ = false;
-    return {chain_[back_].pixels.get(), depthBuffer_.empty() ? nullptr : depthBuffer_.data(),
-            width_, height_};
-}
-
-RenderTarget Device::surfaces() {
-    return {chain_[back_].pixels.get(),
-            depthBuffer_.empty() ? nullptr : depthBuffer_.data(),
-            width_,
-            height_,
-            &chain_[back_].written,
-            &depthWritten_};
-}
-
-void Device::flip() {
-    back_ ^= 1;
-    ColorBuffer& next = chain_[back_];
-    if (next.filled) return;
-    std::fill_n(next.pixels.get(), std::size_t(width_) * height_, 0xFF000000u);
-    next.filled = true;
+RenderTarget Device::view() {
+    return {color_.pixels(), depth_.pixels(), width_, height_, color_.written(), depth_.written()};
 }
 
 // ---- scenes and Clear ----
@@ -205,40 +175,6 @@ HRESULT Device::EndScene() {
     return D3D_OK;
 }
 
-namespace {
-
-// A whole clear, its rows shared among the threads. When the buffer already holds the
-// value everywhere but the noted columns, only those are filled; otherwise all of it.
-// Either way nothing is noted after.
-template <class Fill>
-void clearWhole(RowThreads* rows, bool onlyWritten, WrittenRows& written, const RenderTarget& whole,
-                Fill fill) {
-    const auto fillRow = [&](int y, int x0, int x1) {
-        const std::size_t start = static_cast<std::size_t>(y) * whole.width + x0;
-        RenderTarget row{whole.color + start, nullptr, x1 - x0 + 1, 1};
-        if (whole.depth) row.depth = whole.depth + start;
-        fill(row);
-    };
-    runOnRows(rows, [&](RowShare share) {
-        if (!onlyWritten) {
-            for (int y = share.firstFrom(0); y < whole.height; y = share.nextAfter(y)) {
-                fillRow(y, 0, whole.width - 1);
-            }
-        }
-        for (int y = share.firstFrom(written.top); y <= written.bottom; y = share.nextAfter(y)) {
-            if (onlyWritten && written.first[y] <= written.last[y]) {
-                fillRow(y, written.first[y], written.last[y]);
-            }
-            written.first[y] = 0x7FFFFFFF;
-            written.last[y] = -1;
-        }
-    });
-    written.top = whole.height;
-    written.bottom = -1;
-}
-
-}  // namespace
-
 HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
                       DWORD) {
     const DWORD known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
@@ -247,51 +183,25 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     if ((Flags & D3DCLEAR_STENCIL) != 0) return D3DERR_INVALIDCALL;
     const bool clearTarget = (Flags & D3DCLEAR_TARGET) != 0;
     const bool clearZ = (Flags & D3DCLEAR_ZBUFFER) != 0;
-    if (clearZ && (depthBuffer_.empty() || !(Z >= 0.0f && Z <= 1.0f))) return D3DERR_INVALIDCALL;
+    if (clearZ && (depth_.empty() || !(Z >= 0.0f && Z <= 1.0f))) return D3DERR_INVALIDCALL;
 
-    const RenderTarget whole = surfaces();
+    const std::uint32_t color = Color | 0xFF000000u;  // X8R8G8B8 as stored
+    const std::uint16_t depth = toD16(Z);
     // No rectangles, or a count with no array, clears the whole viewport (Direct3D 9
     // ignores the count then), which is the whole back buffer.
     if (Count == 0 || pRects == nullptr) {
-        if (clearTarget) {
-            ColorBuffer& back = chain_[back_];
-            const std::uint32_t value = Color | 0xFF000000u;
-            clearWhole(sharedRows(), back.uniform && value == back.value, back.written, whole,
-                       [&](const RenderTarget& t) { clearColor(t, Color); });
-            back.uniform = true;
-            back.value = value;
-        }
-        if (clearZ) {
-            const std::uint16_t value = toD16(Z);
-            clearWhole(sharedRows(), depthUniform_ && value == depthValue_, depthWritten_, whole,
-                       [&](const RenderTarget& t) { clearDepth(t, Z); });
-            depthUniform_ = true;
-            depthValue_ = value;
-        }
+        if (clearTarget) color_.clearTo(color, sharedRows());
+        if (clearZ) depth_.clearTo(depth, sharedRows());
         return D3D_OK;
     }
-    // Each rectangle, clipped to the target, cleared one row at a time through the
-    // same fills as a whole clear so both store identical values.
     for (DWORD i = 0; i < Count; ++i) {
-        const D3DRECT& r = pRects[i];
+        const D3DRECT& r = pRects[i];  // clipped to the target
         const int x1 = std::max<LONG>(r.x1, 0);
         const int y1 = std::max<LONG>(r.y1, 0);
         const int x2 = std::min<LONG>(r.x2, width_);
         const int y2 = std::min<LONG>(r.y2, height_);
-        for (int y = y1; y < y2 && x1 < x2; ++y) {
-            const std::size_t start = static_cast<std::size_t>(y) * width_ + x1;
-            RenderTarget row{whole.color + start, nullptr, x2 - x1, 1};
-            if (clearZ) row.depth = whole.depth + start;
-            if (clearTarget) clearColor(row, Color);
-            if (clearZ) clearDepth(row, Z);
-            // A part of the buffer may now differ from the value the rest holds.
-            if (clearTarget) chain_[back_].written.noteColumns(y, x1, x2 - 1);
-            if (clearZ) depthWritten_.noteColumns(y, x1, x2 - 1);
-        }
-        if (y1 < y2 && x1 < x2) {
-            if (clearTarget) chain_[back_].written.noteRows(y1, y2 - 1);
-            if (clearZ) depthWritten_.noteRows(y1, y2 - 1);
-        }
+        if (clearTarget) color_.clearRect(x1, y1, x2, y2, color);
+        if (clearZ) depth_.clearRect(x1, y1, x2, y2, depth);
     }
     return D3D_OK;
 }
@@ -387,7 +297,7 @@ DrawState Device::snapshot() const {
     const DWORD shade = state(D3DRS_SHADEMODE);
     d.shadeMode = shade == D3DSHADE_PHONG ? D3DSHADE_GOURAUD : shade;
     // Without a depth buffer there is nothing to test against, whatever ZENABLE says.
-    d.zEnable = depthBuffer_.empty() ? D3DZB_FALSE : state(D3DRS_ZENABLE);
+    d.zEnable = depth_.empty() ? D3DZB_FALSE : state(D3DRS_ZENABLE);
     d.zWriteEnable = state(D3DRS_ZWRITEENABLE);
     d.zFunc = state(D3DRS_ZFUNC);
     d.lastPixel = state(D3DRS_LASTPIXEL);
@@ -425,7 +335,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
     call.vertices = stream_->bytes() + first;
     call.stride = streamStride_;
     call.vertexCount = static_cast<std::uint32_t>(vertexCount);
-    drawPrimitives(snapshot(), surfaces(), call, scratch_, sharedRows());
+    drawPrimitives(snapshot(), view(), call, scratch_, sharedRows());
     return D3D_OK;
 }
 
@@ -481,7 +391,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     call.indexBias = MinVertexIndex;
 
     // 5. Draw with one state snapshot.
-    drawPrimitives(snapshot(), surfaces(), call, scratch_, sharedRows());
+    drawPrimitives(snapshot(), view(), call, scratch_, sharedRows());
     return D3D_OK;
 }
 

@@ -14,6 +14,7 @@
 #include "gfx/sw/pipeline.h"
 #include "gfx/sw/rows.h"
 #include "gfx/sw/stages.h"
+#include "gfx/sw/surface.h"
 
 namespace sw {
 
@@ -75,20 +76,13 @@ public:
     // A buffer with no reference left comes back here: kept as a spare or freed.
     void retire(VertexBuffer* buffer);
     void retire(IndexBuffer* buffer);
-    // The back and depth buffers as the pipeline sees them; tests read depth through it,
-    // since the subset has no surface interface. The caller may write through it, so
-    // the next whole Clear fills both buffers entirely.
-    RenderTarget target();
-    // Whether clears and draws share rows among the device's threads just now.
-    bool sharesRows() const { return shareRows_; }
 
 private:
-    ~Device();  // through Release only
+    friend struct DeviceProbe;  // testing.h
+    ~Device();                  // through Release only
 
-    // The buffers with the pipeline noting what it writes.
-    RenderTarget surfaces();
-    // Draws from now on into the other colour buffer, the shown one being held.
-    void flip();
+    // The back and depth surfaces as the stages draw into them.
+    RenderTarget view();
     // The threads clears and draws share rows among, or null for the caller alone.
     RowThreads* sharedRows() { return shareRows_ ? &rows_ : nullptr; }
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
@@ -101,27 +95,13 @@ private:
     HWND window_;
     D3DPRESENT_PARAMETERS params_;
 
-    // A colour buffer and what is known of its contents. A whole Clear to the value it
-    // already holds outside the rows' written columns only puts those columns back.
-    // Not uniform: the next whole Clear fills all.
-    struct ColorBuffer {
-        std::shared_ptr<std::uint32_t[]> pixels;  // X8R8G8B8, width × height, row-major
-        bool filled = false;  // pixels hold values; the second buffer waits for a flip
-        bool uniform = true;
-        std::uint32_t value = 0xFF000000u;  // as stored, X8 byte set
-        WrittenRows written;
-    };
-    // The back buffer is chain_[back_]. A display that keeps showing a presented frame
-    // holds its pixels, and the next frames go to the other buffer, as a flip does;
-    // D3DSWAPEFFECT_DISCARD leaves the back buffer's contents undefined after Present.
-    std::array<ColorBuffer, 2> chain_;
-    int back_ = 0;
-    std::vector<std::uint16_t> depthBuffer_;  // D16, same size; empty without auto depth
     int width_;
     int height_;
-    bool depthUniform_ = true;
-    std::uint16_t depthValue_ = 0xFFFF;
-    WrittenRows depthWritten_;
+    // The back buffer, with a second one for a frame the display holds. A new depth
+    // buffer's contents are undefined in Direct3D 9; ours starts at the far plane so a
+    // draw before the first Clear still passes the default test. Empty without one.
+    ColorSurface color_;
+    DepthSurface depth_;
 
     std::array<DWORD, kRenderStates.size()> renderStates_{};
     D3DMATRIX world_{};

@@ -19,41 +19,19 @@
 #include <vector>
 
 #include "gfx/d3d9.h"
+#include "gfx/sw/surface.h"
 
 namespace sw {
 
-// The columns of each row written since a buffer was last filled with one value, so a
-// Clear to that same value only has those to put back. Sized to the target's height
-// once; noting a write allocates nothing. Rows are noted apart from their columns: the
-// columns by whichever thread owns the row, the bounds by the thread that sets up the
-// draw.
-struct WrittenRows {
-    std::vector<int> first, last;  // per row; first > last: nothing written there
-    int top = 0, bottom = -1;      // rows that may hold writes: at least all that do
-
-    void resize(int height) {
-        first.assign(static_cast<std::size_t>(height), 0x7FFFFFFF);
-        last.assign(static_cast<std::size_t>(height), -1);
-        top = height;
-        bottom = -1;
-    }
-    void noteColumns(int y, int x0, int x1) {  // x0 <= x1, y inside the target
-        if (x0 < first[y]) first[y] = x0;
-        if (x1 > last[y]) last[y] = x1;
-    }
-    void noteRows(int y0, int y1) {  // y0 <= y1, both inside the target
-        if (y0 < top) top = y0;
-        if (y1 > bottom) bottom = y1;
-    }
-};
-
-// The back buffer and depth buffer a draw writes to. Row-major, pitch == width.
+// The view of the back and depth surfaces a draw writes through. Row-major, pitch ==
+// width.
 struct RenderTarget {
     std::uint32_t* color = nullptr;  // X8R8G8B8, width × height
     std::uint16_t* depth = nullptr;  // D16, width × height; null when there is no depth buffer
     int width = 0;
     int height = 0;
-    // Where the pipeline notes what it writes to each buffer; null: not noted.
+    // Where the stages note what they write to each surface, for its next clear; null:
+    // not noted.
     WrittenRows* colorWritten = nullptr;
     WrittenRows* depthWritten = nullptr;
 };

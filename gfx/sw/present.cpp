@@ -18,14 +18,14 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     // D3DPRESENT_INTERVAL_DEFAULT waits for the display exactly as INTERVAL_ONE does.
     const bool paced = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
     const win::PresentResult presented =
-        win::presentFrame(window, chain_[back_].pixels, width_, height_, paced);
+        win::presentFrame(window, color_.shared(), width_, height_, paced);
     if (!presented.ok) return D3DERR_INVALIDCALL;  // the window is gone or cannot show it
     // A frame paced by the display has time to spare, and one thread spends the least
     // processor time on it; frames that follow each other at once finish sooner shared.
     shareRows_ = !presented.waited;
     // A display that goes on showing the frame keeps its pixels: drawing into them
     // would change what it shows.
-    if (presented.held) flip();
+    if (presented.held) color_.flip();
     return D3D_OK;
 }
 

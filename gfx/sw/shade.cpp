@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "gfx/sw/stages.h"
+#include "gfx/sw/testing.h"
 
 namespace sw {
 
@@ -228,30 +229,34 @@ SpanKernels widest() {
     return has(SpanKernels::avx2) ? SpanKernels::avx2 : SpanKernels::sse2;
 }
 
-SpanKernels kernels = widest();
+// All mutable state of this file: the kernels every device in the process shades with.
+struct State {
+    SpanKernels kernels = widest();
+};
+State state;
 
 }  // namespace
 
 bool selectSpanKernels(SpanKernels which) {
     if (!has(which)) return false;
-    kernels = which;
+    state.kernels = which;
     return true;
 }
 
 void selectWidestSpanKernels() {
-    kernels = widest();
+    state.kernels = widest();
 }
 
 void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
     const double z0 = p.eval(x, y), dz = p.dx;
-    if (kernels != SpanKernels::sse2) return depthsAvx2(z0, dz, count, out);
+    if (state.kernels != SpanKernels::sse2) return depthsAvx2(z0, dz, count, out);
     depthsSse2(z0, dz, count, out);
 }
 
 void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
     const ColorPlanes p = colorPlanes(s, x, y);
-    if (kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
-    if (kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+    if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
+    if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
     colorsSse2(p, count, out);
 }
 

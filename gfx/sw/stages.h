@@ -164,11 +164,8 @@ void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_
 // Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
 void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
-// The SIMD width the shading runs at. Both give the same bits; the widest the processor
-// has is chosen at start-up. Tests select each in turn; false when it is not available.
+// The SIMD widths span shading has; tests select each in turn (testing.h).
 enum class SpanKernels { sse2, avx2, avx512 };
-bool selectSpanKernels(SpanKernels which);
-void selectWidestSpanKernels();
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 

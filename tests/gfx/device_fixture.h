@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "gfx/d3d9.h"
-#include "gfx/sw/device.h"
+#include "gfx/sw/testing.h"
 #include "win/headless/headless.h"
 
 namespace gfxtest {
@@ -67,7 +67,7 @@ protected:
         win::headless::reset();
     }
 
-    sw::RenderTarget target() { return static_cast<sw::Device*>(device)->target(); }
+    sw::RenderTarget target() { return sw::DeviceProbe::target(device); }
 
     std::vector<std::uint32_t> pixels() {
         const sw::RenderTarget t = target();

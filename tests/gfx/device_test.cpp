@@ -127,7 +127,7 @@ TEST(CreateDevice, ZeroSizeTakesTheClientAreaAndIsWrittenBack) {
     EXPECT_EQ(p.BackBufferHeight, 200u);
     EXPECT_EQ(p.BackBufferFormat, D3DFMT_X8R8G8B8);
     EXPECT_EQ(p.BackBufferCount, 1u);
-    const sw::RenderTarget t = static_cast<sw::Device*>(device)->target();
+    const sw::RenderTarget t = sw::DeviceProbe::target(device);
     EXPECT_EQ(t.width, 320);
     EXPECT_EQ(t.height, 200);
     EXPECT_NE(t.depth, nullptr);

@@ -50,18 +50,17 @@ TEST_F(DeviceTest, TheShownFrameStaysWhileTheNextIsDrawn) {
 // Frames drawn back to back share their rows among threads; frames paced by the display
 // are drawn by the caller alone, which costs the least processor time.
 TEST_F(DeviceTest, RowsAreSharedOnlyWhilePresentsDoNotWait) {
-    auto* sw = static_cast<sw::Device*>(device);
-    EXPECT_TRUE(sw->sharesRows());
+    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device));
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_TRUE(sw->sharesRows()) << "an unpaced present returns at once";
+    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device)) << "an unpaced present returns at once";
     win::headless::setPacing(true, 60);
     for (int i = 0; i < 2; ++i) {  // the first paced present only starts the clock
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     }
-    EXPECT_FALSE(sw->sharesRows());
+    EXPECT_FALSE(sw::DeviceProbe::sharesRows(device));
     win::headless::setPacing(false);
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_TRUE(sw->sharesRows());
+    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device));
 }
 
 TEST_F(DeviceTest, PresentRefusesPartsScenesAndDeadWindows) {

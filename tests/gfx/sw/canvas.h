@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gfx/sw/stages.h"
+#include "gfx/sw/testing.h"
 
 namespace swtest {
 

@@ -1,0 +1,86 @@
+// Colour and depth surfaces: allocation, whole and rectangle clears with the
+// written-rows bookkeeping that lets a whole Clear put back only what was drawn, and
+// the flip a held frame needs. Rows of a whole clear are shared among the row threads;
+// nothing here draws.
+#include "gfx/sw/surface.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "gfx/sw/rows.h"
+
+namespace sw {
+
+template <class Pixel>
+Surface<Pixel>::Surface(int width, int height, Pixel initial, int buffers)
+    : buffers_(buffers), width_(width), height_(height), initial_(initial) {
+    assert(width > 0 && height > 0 && (buffers == 1 || buffers == 2));
+    const std::size_t count = std::size_t(width) * height;
+    // Not filled on allocation: a second buffer's pages stay untouched unless the
+    // display ever holds a frame.
+    for (int i = 0; i < buffers; ++i) {
+        chain_[i].pixels = std::make_shared_for_overwrite<Pixel[]>(count);
+        chain_[i].value = initial;
+        chain_[i].written.resize(height);
+    }
+    std::fill_n(chain_[0].pixels.get(), count, initial);
+    chain_[0].filled = true;
+}
+
+template <class Pixel>
+void Surface<Pixel>::clearTo(Pixel value, RowThreads* rows) {
+    if (empty()) return;
+    Buffer& b = chain_[back_];
+    const bool onlyWritten = b.uniform && value == b.value;
+    WrittenRows& written = b.written;
+    Pixel* const base = b.pixels.get();
+    const int width = width_, height = height_;
+    runOnRows(rows, [&](RowShare share) {
+        if (!onlyWritten) {
+            for (int y = share.firstFrom(0); y < height; y = share.nextAfter(y)) {
+                std::fill_n(base + std::size_t(y) * width, width, value);
+            }
+        }
+        for (int y = share.firstFrom(written.top); y <= written.bottom; y = share.nextAfter(y)) {
+            if (onlyWritten && written.first[y] <= written.last[y]) {
+                std::fill(base + std::size_t(y) * width + written.first[y],
+                          base + std::size_t(y) * width + written.last[y] + 1, value);
+            }
+            written.first[y] = 0x7FFFFFFF;
+            written.last[y] = -1;
+        }
+    });
+    written.top = height;
+    written.bottom = -1;
+    b.uniform = true;
+    b.value = value;
+}
+
+template <class Pixel>
+void Surface<Pixel>::clearRect(int x0, int y0, int x1, int y1, Pixel value) {
+    assert(0 <= x0 && 0 <= y0 && x1 <= width_ && y1 <= height_);
+    if (empty() || x0 >= x1 || y0 >= y1) return;
+    Buffer& b = chain_[back_];
+    for (int y = y0; y < y1; ++y) {
+        std::fill(b.pixels.get() + std::size_t(y) * width_ + x0,
+                  b.pixels.get() + std::size_t(y) * width_ + x1, value);
+        // A part of the buffer may now differ from the value the rest holds.
+        b.written.noteColumns(y, x0, x1 - 1);
+    }
+    b.written.noteRows(y0, y1 - 1);
+}
+
+template <class Pixel>
+void Surface<Pixel>::flip() {
+    assert(buffers_ == 2);
+    back_ ^= 1;
+    Buffer& next = chain_[back_];
+    if (next.filled) return;
+    std::fill_n(next.pixels.get(), std::size_t(width_) * height_, initial_);
+    next.filled = true;
+}
+
+template class Surface<std::uint32_t>;
+template class Surface<std::uint16_t>;
+
+}  // namespace sw

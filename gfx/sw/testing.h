@@ -1,0 +1,32 @@
+// Seams for tests and benchmarks only: what they read or choose inside the software
+// device that the Direct3D 9 interfaces do not expose. The product never calls these.
+#pragma once
+
+#include "gfx/d3d9.h"
+#include "gfx/sw/device.h"
+#include "gfx/sw/pipeline.h"
+
+namespace sw {
+
+struct DeviceProbe {
+    // The back and depth buffers as the stages see them: the subset has no surface
+    // interface, so tests read depth here. The caller may write through it, so the
+    // next whole Clear fills both entirely.
+    static RenderTarget target(IDirect3DDevice9* device) {
+        Device* d = static_cast<Device*>(device);
+        d->color_.invalidate();
+        d->depth_.invalidate();
+        return {d->color_.pixels(), d->depth_.pixels(), d->width_, d->height_};
+    }
+    // Whether clears and draws share rows among the device's threads just now.
+    static bool sharesRows(IDirect3DDevice9* device) {
+        return static_cast<Device*>(device)->shareRows_;
+    }
+};
+
+// The SIMD width span shading runs at. Every width gives the same bits; the widest the
+// processor has is chosen at start-up. False when the processor lacks the one asked for.
+bool selectSpanKernels(SpanKernels which);
+void selectWidestSpanKernels();
+
+}  // namespace sw
