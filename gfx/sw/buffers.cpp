@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "gfx/sw/device.h"
 
@@ -155,31 +156,44 @@ HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
 
 // ---- creation on the device ----
 
+namespace {
+
+// The body both creations share once their own arguments are checked: usage, pool and
+// size, then a spare of the same size made new, or a new buffer.
+template <class B, class Interface, class Kind>
+HRESULT createBuffer(Device* device, std::vector<B*>& spares, UINT length, DWORD usage,
+                     D3DPOOL pool, Kind kind, Interface** out) {
+    if (!usageAccepted(usage) || !poolAccepted(pool)) return D3DERR_INVALIDCALL;
+    if (length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    try {
+        B* buffer = takeSpare(spares, length);
+        if (buffer != nullptr) {
+            buffer->revive(usage, pool, kind);
+        } else {
+            buffer = new B(device, length, usage, pool, kind);
+        }
+        *out = buffer;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+
 HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                    IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
     if (ppVertexBuffer == nullptr) return D3DERR_INVALIDCALL;
     *ppVertexBuffer = nullptr;
     // Shared resources belong to Direct3D 9Ex; a plain device takes no handle.
     if (pSharedHandle != nullptr) return D3DERR_INVALIDCALL;
-    // FVF 0 is a plain byte buffer; the only vertex layout the subset has is 0x42.
-    const DWORD coloredVertex = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-    if (FVF != 0 && FVF != coloredVertex) return D3DERR_INVALIDCALL;
+    // FVF 0 is a plain byte buffer; the subset has one vertex layout besides.
+    if (FVF != 0 && FVF != kColoredVertexFvf) return D3DERR_INVALIDCALL;
     // An FVF buffer must hold at least one vertex of its format.
-    if (Length == 0 || (FVF == coloredVertex && Length < 16)) return D3DERR_INVALIDCALL;
-    if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
-    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
-    try {
-        VertexBuffer* buffer = takeSpare(spareVertexBuffers_, Length);
-        if (buffer != nullptr) {
-            buffer->revive(Usage, Pool, FVF);
-        } else {
-            buffer = new VertexBuffer(this, Length, Usage, Pool, FVF);
-        }
-        *ppVertexBuffer = buffer;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+    if (Length == 0 || (FVF == kColoredVertexFvf && Length < kColoredVertexStride)) {
+        return D3DERR_INVALIDCALL;
     }
-    return D3D_OK;
+    return createBuffer(this, spareVertexBuffers_, Length, Usage, Pool, FVF, ppVertexBuffer);
 }
 
 HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
@@ -190,20 +204,7 @@ HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3
     if (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
     const UINT indexSize = Format == D3DFMT_INDEX16 ? 2 : 4;
     if (Length == 0 || Length % indexSize != 0) return D3DERR_INVALIDCALL;
-    if (!usageAccepted(Usage) || !poolAccepted(Pool)) return D3DERR_INVALIDCALL;
-    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
-    try {
-        IndexBuffer* buffer = takeSpare(spareIndexBuffers_, Length);
-        if (buffer != nullptr) {
-            buffer->revive(Usage, Pool, Format);
-        } else {
-            buffer = new IndexBuffer(this, Length, Usage, Pool, Format);
-        }
-        *ppIndexBuffer = buffer;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return D3D_OK;
+    return createBuffer(this, spareIndexBuffers_, Length, Usage, Pool, Format, ppIndexBuffer);
 }
 
 void Device::retire(VertexBuffer* buffer) {

@@ -17,13 +17,13 @@ bool finite(const ClipVertex& v) {
 // on a plane (z == w on the far plane above all) are kept.
 double distance(const ClipVolume& vol, int p, const ClipVertex& v) {
     switch (p) {
-        case 0: return v.z;          // near: z >= 0
-        case 1: return v.w - v.z;    // far: z <= w
-        case 2: return v.w - kMinW;  // nothing at or behind the eye is ever divided
-        case 3: return vol.gx * v.w + v.x;
-        case 4: return vol.gx * v.w - v.x;
-        case 5: return vol.gy * v.w + v.y;
-        default: return vol.gy * v.w - v.y;
+        case kNearPlane: return v.z;
+        case kFarPlane: return v.w - v.z;
+        case kWFloorPlane: return v.w - kMinW;  // nothing at or behind the eye is divided
+        case kLeftPlane: return vol.gx * v.w + v.x;
+        case kRightPlane: return vol.gx * v.w - v.x;
+        case kBottomPlane: return vol.gy * v.w + v.y;
+        default: return vol.gy * v.w - v.y;  // kTopPlane
     }
 }
 

@@ -13,9 +13,6 @@ namespace sw {
 
 namespace {
 
-constexpr DWORD kColoredVertexFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-constexpr UINT kColoredVertexStride = 16;
-
 bool isBool(DWORD v) {
     return v == FALSE || v == TRUE;
 }
@@ -82,28 +79,19 @@ D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
     return p;
 }
 
-// Vertices (or indices) that `count` primitives of `type` read, or 0 for a type the
-// pipeline does not draw. 64-bit so no count can wrap.
-std::uint64_t elementsFor(D3DPRIMITIVETYPE type, UINT count) {
-    switch (type) {
-        case D3DPT_LINELIST: return 2ull * count;
-        case D3DPT_LINESTRIP: return count + 1ull;
-        case D3DPT_TRIANGLELIST: return 3ull * count;
-        case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN: return count + 2ull;
-        case D3DPT_POINTLIST: return 0;  // the pipeline has no point rasterizer
-    }
-    return 0;
-}
-
-// True when every index in [first, first + count) lies in [lo, lo + span).
+// The lowest and highest of `count` indices, false when one lies outside
+// [lo, lo + span).
 template <class Index>
-bool indicesWithin(const std::uint8_t* bytes, std::uint64_t first, std::uint64_t count,
-                   std::uint64_t lo, std::uint64_t span) {
-    const Index* indices = reinterpret_cast<const Index*>(bytes) + first;
+bool indexRange(const std::uint8_t* bytes, std::uint64_t count, std::uint64_t lo,
+                std::uint64_t span, std::uint64_t& lowest, std::uint64_t& highest) {
+    const Index* indices = reinterpret_cast<const Index*>(bytes);
+    lowest = ~std::uint64_t{0};
+    highest = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint64_t index = indices[i];
         if (index < lo || index - lo >= span) return false;
+        lowest = std::min(lowest, index);
+        highest = std::max(highest, index);
     }
     return true;
 }
@@ -185,7 +173,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     const bool clearZ = (Flags & D3DCLEAR_ZBUFFER) != 0;
     if (clearZ && (depth_.empty() || !(Z >= 0.0f && Z <= 1.0f))) return D3DERR_INVALIDCALL;
 
-    const std::uint32_t color = Color | 0xFF000000u;  // X8R8G8B8 as stored
+    const std::uint32_t color = storedColor(Color);
     const std::uint16_t depth = toD16(Z);
     // No rectangles, or a count with no array, clears the whole viewport (Direct3D 9
     // ignores the count then), which is the whole back buffer.
@@ -296,8 +284,7 @@ DrawState Device::snapshot() const {
     d.cullMode = state(D3DRS_CULLMODE);
     const DWORD shade = state(D3DRS_SHADEMODE);
     d.shadeMode = shade == D3DSHADE_PHONG ? D3DSHADE_GOURAUD : shade;
-    // Without a depth buffer there is nothing to test against, whatever ZENABLE says.
-    d.zEnable = depth_.empty() ? D3DZB_FALSE : state(D3DRS_ZENABLE);
+    d.zEnable = state(D3DRS_ZENABLE);  // the output stage knows there may be no depth buffer
     d.zWriteEnable = state(D3DRS_ZWRITEENABLE);
     d.zFunc = state(D3DRS_ZFUNC);
     d.lastPixel = state(D3DRS_LASTPIXEL);
@@ -366,29 +353,32 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
         return D3DERR_INVALIDCALL;
     }
 
-    // 3. Every index must name a vertex of that range.
-    const bool inRange =
-        wide ? indicesWithin<std::uint32_t>(indices_->bytes(), startIndex, indexCount,
-                                            MinVertexIndex, NumVertices)
-             : indicesWithin<std::uint16_t>(indices_->bytes(), startIndex, indexCount,
-                                            MinVertexIndex, NumVertices);
+    // 3. Every index must name a vertex of that range; the lowest and highest named
+    //    are all the draw fetches.
+    const std::uint8_t* indexBytes = indices_->bytes() + std::uint64_t{startIndex} * indexSize;
+    std::uint64_t lowest = 0, highest = 0;
+    const bool inRange = wide ? indexRange<std::uint32_t>(indexBytes, indexCount, MinVertexIndex,
+                                                          NumVertices, lowest, highest)
+                              : indexRange<std::uint16_t>(indexBytes, indexCount, MinVertexIndex,
+                                                          NumVertices, lowest, highest);
     if (!inRange) return D3DERR_INVALIDCALL;
 
-    // 4. Describe the draw: slot 0 is vertex BaseVertexIndex + MinVertexIndex, so index i
-    //    names slot i − MinVertexIndex.
+    // 4. Describe the draw: slot 0 is vertex BaseVertexIndex + lowest, so index i names
+    //    slot i − lowest.
     DrawCall call;
     call.type = PrimitiveType;
     call.primitiveCount = primCount;
-    call.vertices = stream_->bytes() + first;
+    call.vertices =
+        stream_->bytes() + streamOffset_ +
+        (static_cast<std::uint64_t>(std::int64_t{BaseVertexIndex} + lowest)) * streamStride_;
     call.stride = streamStride_;
-    call.vertexCount = NumVertices;
-    const std::uint8_t* indexBytes = indices_->bytes() + startIndex * indexSize;
+    call.vertexCount = static_cast<std::uint32_t>(highest - lowest + 1);
     if (wide) {
         call.indices32 = reinterpret_cast<const std::uint32_t*>(indexBytes);
     } else {
         call.indices16 = reinterpret_cast<const std::uint16_t*>(indexBytes);
     }
-    call.indexBias = MinVertexIndex;
+    call.indexBias = static_cast<std::uint32_t>(lowest);
 
     // 5. Draw with one state snapshot.
     drawPrimitives(snapshot(), view(), call, scratch_, sharedRows());

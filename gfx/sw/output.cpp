@@ -1,4 +1,4 @@
-// Output merger: the D16 depth test and write, X8R8G8B8 colour stores, and the clears.
+// Output merger: the D16 depth test and write, and X8R8G8B8 colour stores.
 // Last stage of a draw; spans arrive from raster_tri.cpp / raster_line.cpp already
 // inside the target. It does no coverage or interpolation of its own.
 #include <emmintrin.h>
@@ -46,10 +46,6 @@ struct Equal {
 struct NotEqual {
     bool operator()(std::uint16_t z, std::uint16_t d) const { return z != d; }
     __m128i operator()(__m128i z, __m128i d) const { return not8(_mm_cmpeq_epi16(z, d)); }
-};
-struct Always {
-    bool operator()(std::uint16_t, std::uint16_t) const { return true; }
-    __m128i operator()(__m128i, __m128i) const { return _mm_set1_epi16(-1); }
 };
 
 inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
@@ -119,15 +115,22 @@ void writeSpan(const OutputState& out, const Span& s) {
     if (out.writeDepth && out.target.depthWritten) {
         out.target.depthWritten->noteColumns(s.y, s.x, s.x + s.count - 1);
     }
-    if (!out.testDepth) {
-        std::uint32_t* color = out.target.color + static_cast<std::size_t>(s.y) * out.target.width;
+    const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
+    // Every fragment passes: stored without reading what is there.
+    const auto store = [&] {
         if (s.colors) {
-            std::copy_n(s.colors, s.count, color + s.x);
+            std::copy_n(s.colors, s.count, out.target.color + row);
         } else {
-            std::fill_n(color + s.x, s.count, s.color);
+            std::fill_n(out.target.color + row, s.count, s.color);
         }
-        return;
-    }
+        if (!out.writeDepth) return;
+        if (s.depths) {
+            std::copy_n(s.depths, s.count, out.target.depth + row);
+        } else {
+            std::fill_n(out.target.depth + row, s.count, s.depth);
+        }
+    };
+    if (!out.testDepth) return store();  // writeDepth is false then
     switch (out.zFunc) {
         case D3DCMP_NEVER: return;  // no fragment passes, nothing is written
         case D3DCMP_LESS: return depthTestedSpan(out, s, Less{});
@@ -136,21 +139,10 @@ void writeSpan(const OutputState& out, const Span& s) {
         case D3DCMP_GREATER: return depthTestedSpan(out, s, Greater{});
         case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, NotEqual{});
         case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, GreaterEqual{});
-        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes.
-        default: return depthTestedSpan(out, s, Always{});
+        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes, as ALWAYS.
+        case D3DCMP_ALWAYS:
+        default: return store();
     }
-}
-
-void clearColor(const RenderTarget& target, D3DCOLOR color) {
-    if (!target.color || target.width <= 0 || target.height <= 0) return;
-    const std::size_t n = static_cast<std::size_t>(target.width) * target.height;
-    std::fill_n(target.color, n, color | 0xFF000000u);
-}
-
-void clearDepth(const RenderTarget& target, float z) {
-    if (!target.depth || target.width <= 0 || target.height <= 0) return;
-    const std::size_t n = static_cast<std::size_t>(target.width) * target.height;
-    std::fill_n(target.depth, n, toD16(z));
 }
 
 }  // namespace sw

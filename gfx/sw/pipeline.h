@@ -1,18 +1,20 @@
 // The software device's drawing pipeline: the records passed between stages and the
 // entries the device calls once a draw has been validated.
 //
-//   vertex.cpp      drawPrimitives; fetch + v × world × view × projection, assembly
-//                                                                  -> clip-space primitives
+//   draw.cpp        drawPrimitives: assembly, batches, the row threads' jobs
+//   vertex.cpp      fetch + v × world × view × projection          -> clip-space vertices
 //   clip.cpp        homogeneous clipping, one plane at a time      -> clipped polygons / lines
 //   setup.cpp       divide, viewport, fixed point, cull, edges     -> TriangleSetup
 //   raster_tri.cpp  edge-function walk, top-left rule              -> spans of fragments
 //   raster_line.cpp major-axis walk, last pixel per D3DRS_LASTPIXEL -> fragments
-//   output.cpp      D16 depth test/write, X8R8G8B8 colour; clears
+//   shade.cpp       span depths and Gouraud colours, SSE2 / AVX2 / AVX-512
+//   output.cpp      D16 depth test/write, X8R8G8B8 colour
 //
 // Set-ups are gathered a batch at a time and rasterized on the row threads (rows.cpp):
-// each thread walks every primitive of the batch over the rows it owns.
-// The stage functions and the records only they share are in stages.h. Stages never
-// reach back into the device: everything they use arrives here.
+// each row share walks every primitive of the batch over its own rows. The stage
+// functions and the records only they share are in stages.h. Stages never reach back
+// into the device: everything they use arrives here, and what they write is noted
+// through the surfaces' view (RenderTarget) for the surfaces' own clears (surface.h).
 #pragma once
 
 #include <cstdint>
@@ -48,9 +50,29 @@ struct DrawState {
     DWORD lighting = TRUE;  // with no lights the lit colour is black, as Direct3D 9 gives
 };
 
+// The one vertex layout the subset has (D3DFVF_XYZ | D3DFVF_DIFFUSE): float x, y, z at
+// +0, D3DCOLOR at +12, 16 bytes a vertex.
+inline constexpr DWORD kColoredVertexFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+inline constexpr UINT kColoredVertexStride = 16;
+inline constexpr UINT kColoredVertexColor = 12;
+
+// Vertices (or indices) that `count` primitives of `type` read, or 0 for a type the
+// pipeline does not draw. 64-bit so no count can wrap.
+inline std::uint64_t elementsFor(D3DPRIMITIVETYPE type, std::uint64_t count) {
+    switch (type) {
+        case D3DPT_LINELIST: return 2 * count;
+        case D3DPT_LINESTRIP: return count + 1;
+        case D3DPT_TRIANGLELIST: return 3 * count;
+        case D3DPT_TRIANGLESTRIP:
+        case D3DPT_TRIANGLEFAN: return count + 2;
+        case D3DPT_POINTLIST: return 0;  // the pipeline has no point rasterizer
+    }
+    return 0;
+}
+
 // One validated draw. Every vertex slot the draw names lies in [0, vertexCount), and
-// every byte of those vertices lies inside the bound buffer.
-// Vertex layout (D3DFVF_XYZ | D3DFVF_DIFFUSE): float x, y, z at +0, D3DCOLOR at +12.
+// every byte of those vertices lies inside the bound buffer; the device narrows an
+// indexed draw's slots to those its indices name, so every slot is fetched.
 struct DrawCall {
     D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
     std::uint32_t primitiveCount = 0;
@@ -75,6 +97,13 @@ struct ClipVertex {
 struct Scratch;    // the pipeline's working memory (stages.h)
 class RowThreads;  // rows.h
 
+// A colour as an X8R8G8B8 target stores it. Ours: every colour stored, cleared or
+// drawn, has its X8 byte set to 0xFF, so a reader that does look at it sees an opaque
+// pixel.
+inline std::uint32_t storedColor(D3DCOLOR color) {
+    return color | 0xFF000000u;
+}
+
 // D16 of a depth: clamped to [0, 1] first (NaN counts as 0), then rounded to nearest.
 inline std::uint16_t toD16(float z) {
     if (!(z > 0.0f)) return 0;
@@ -86,11 +115,5 @@ inline std::uint16_t toD16(float z) {
 // threads; the pixels are the same either way.
 void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
                     Scratch& scratch, RowThreads* rows = nullptr);
-
-// Fill the whole target: colour as X8R8G8B8, depth as D16 of z clamped to [0, 1].
-// Ours: every colour the pipeline stores, cleared or drawn, has its X8 byte set to 0xFF,
-// so a reader that does look at it sees an opaque pixel.
-void clearColor(const RenderTarget& target, D3DCOLOR color);
-void clearDepth(const RenderTarget& target, float z);
 
 }  // namespace sw

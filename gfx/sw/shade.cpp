@@ -13,8 +13,8 @@ namespace sw {
 // Every lane computes the same double operations, in the same order, as the scalar rule
 // in the tails below: fragment i takes start + i · step with i exact as a double, 1/w
 // is divided, and each channel is rounded by toByte. No lane fuses a multiply into an
-// add (neither kernel enables FMA), so every fragment gets the bits one fragment at a
-// time would.
+// add (no kernel enables FMA, and the library is built with -ffp-contract=off), so
+// every fragment gets the bits one fragment at a time would.
 
 namespace {
 

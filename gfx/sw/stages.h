@@ -29,8 +29,17 @@ void transformVertices(const DrawState& state, const DrawCall& call, std::uint32
 
 // ---- clip (clip.cpp) ----
 
-// Planes a polygon may be cut by: near, far, the w floor and the four guard-band sides.
-inline constexpr int kClipPlanes = 7;
+// Planes a polygon may be cut by, in the order they are applied.
+enum ClipPlane : int {
+    kNearPlane,    // z >= 0
+    kFarPlane,     // z <= w
+    kWFloorPlane,  // w >= kMinW
+    kLeftPlane,    // x >= -gx·w, the guard band's sides from here on
+    kRightPlane,   // x <= gx·w
+    kBottomPlane,  // y >= -gy·w
+    kTopPlane,     // y <= gy·w
+    kClipPlanes
+};
 // A convex polygon gains at most one vertex per plane; the rest is headroom for
 // polygons that rounding has bent.
 inline constexpr int kMaxClipVertices = 3 + 2 * kClipPlanes;
@@ -192,7 +201,7 @@ void rasterLine(const LineSetup& line, const OutputState& out, RowShare share);
 // Per-device working memory, reused from draw to draw so drawing allocates nothing
 // once it has warmed up.
 struct Scratch {
-    std::vector<ClipVertex> vertices;  // the draw's slots [firstSlot, lastSlot], transformed
+    std::vector<ClipVertex> vertices;  // the draw's slots, transformed
     // Set-ups waiting to be rasterized together; a draw holds one kind only.
     std::vector<TriangleSetup> triangles;
     std::vector<LineSetup> lines;

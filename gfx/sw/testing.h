@@ -2,6 +2,9 @@
 // device that the Direct3D 9 interfaces do not expose. The product never calls these.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+
 #include "gfx/d3d9.h"
 #include "gfx/sw/device.h"
 #include "gfx/sw/pipeline.h"
@@ -23,6 +26,16 @@ struct DeviceProbe {
         return static_cast<Device*>(device)->shareRows_;
     }
 };
+
+// Fill a whole target outside any device, as a device's Clear stores the values.
+inline void clearColor(const RenderTarget& target, D3DCOLOR color) {
+    if (!target.color || target.width <= 0 || target.height <= 0) return;
+    std::fill_n(target.color, std::size_t(target.width) * target.height, storedColor(color));
+}
+inline void clearDepth(const RenderTarget& target, float z) {
+    if (!target.depth || target.width <= 0 || target.height <= 0) return;
+    std::fill_n(target.depth, std::size_t(target.width) * target.height, toD16(z));
+}
 
 // The SIMD width span shading runs at. Every width gives the same bits; the widest the
 // processor has is chosen at start-up. False when the processor lacks the one asked for.
