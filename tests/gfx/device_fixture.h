@@ -5,39 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gfx/d3d9.h"
 #include "gfx/sw/testing.h"
+#include "tests/support/window_device.h"
 #include "win/headless/headless.h"
 
 namespace gfxtest {
 
 inline HWND makeWindow(int clientWidth, int clientHeight) {
-    static const wchar_t* kClass = L"GfxTestClass";
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-    return CreateWindowExW(0, kClass, L"gfx test", 0, 0, 0, clientWidth, clientHeight, nullptr,
-                           nullptr, nullptr, nullptr);
+    return test_support::makeWindow(DefWindowProcW, clientWidth, clientHeight);
 }
-
-// The viewer's parameters, at the given size.
-inline D3DPRESENT_PARAMETERS windowedParams(HWND window, UINT width, UINT height) {
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = width;
-    p.BackBufferHeight = height;
-    p.BackBufferFormat = D3DFMT_X8R8G8B8;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.hDeviceWindow = window;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
-    return p;
-}
+using test_support::windowedParams;
 
 class DeviceTest : public ::testing::Test {
 protected:
@@ -48,13 +29,9 @@ protected:
         win::headless::reset();
         window = makeWindow(kWidth, kHeight);
         ASSERT_NE(window, nullptr);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS p = windowedParams(window, kWidth, kHeight);
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                    &p, &device),
-                  D3D_OK);
-        ASSERT_NE(device, nullptr);
+        std::string why;
+        device = test_support::createDevice(window, kWidth, kHeight, &d3d, &why);
+        ASSERT_NE(device, nullptr) << why;
     }
 
     void TearDown() override {

@@ -4,6 +4,7 @@
 
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/window_device.h"
 #include "win/headless/headless.h"
 
 namespace test_support {
@@ -11,13 +12,7 @@ namespace test_support {
 // NULL when the window or the device could not be made.
 inline HWND openSceneWindow(WNDPROC windowProc) {
     win::headless::reset();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = windowProc;
-    wc.lpszClassName = L"SceneTest";
-    if (RegisterClassExW(&wc) == 0) return nullptr;
-    HWND hWnd = CreateWindowExW(0, L"SceneTest", L"scene", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                nullptr, nullptr, nullptr, nullptr);
+    HWND hWnd = makeWindow(windowProc, 800, 600);
     if (hWnd == nullptr || FAILED(setupDevice(hWnd))) return nullptr;
     applyProjection(800, 600);
     camX = camY = camZ = 0.0f;
