@@ -95,6 +95,8 @@ bool startXServer(XServer* server, const XServerOptions& options, std::string* e
     }
     close(fds[0]);
     if (used == 0) {
+        // Its pipe closes as it exits, a moment before its exit status can be read.
+        for (int waited = 0; waited < 500 && helperRunning(xvfb); waited += 10) sleepMs(10);
         *error = helperFailure(xvfb, "reported no display (is the xvfb package installed?)");
         stopXServer(server);
         return false;
