@@ -2,9 +2,11 @@
 // Win32 messages inside PeekMessageW, and presents stretched by the CPU straight into
 // the window's surface and paced to the display. Window rules live in the core.
 #include <SDL.h>
-
+#include <SDL_syswm.h>
 #include <unistd.h>
+#include <wayland-client.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +37,7 @@ struct NativeWindow {
 // All mutable state of this file.
 struct State {
     bool sdlUp = false;
+    bool connectionLost = false;  // the display server went away, and that has been said
     std::map<std::uintptr_t, NativeWindow> windows;  // by HWND value
 };
 State state;
@@ -106,6 +109,21 @@ std::string firstLine(const std::string& text) {
 
 void fail(const std::string& what) {
     setLastErrorText("cannot open a window: " + what + " failed: " + SDL_GetError());
+}
+
+// The error that ended the connection to the Wayland compositor, or 0 while it holds
+// (and on other drivers). SDL turns a lost compositor into a quit event, which alone
+// would read as a close request; Xlib instead ends the process itself when the X server
+// goes, with one line and exit code 1.
+int waylandConnectionError() {
+    if (state.windows.empty()) return 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(state.windows.begin()->second.window, &info) != SDL_TRUE ||
+        info.subsystem != SDL_SYSWM_WAYLAND) {
+        return 0;
+    }
+    return wl_display_get_error(info.info.wl.display);
 }
 
 void quitIfIdle() {
@@ -214,6 +232,10 @@ bool drawToSurface(NativeWindow& native, const std::uint32_t* pixels, int width,
 }  // namespace
 
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height) {
+    // What the libraries print meanwhile (Xlib's refusals, libdecor's missing plugins)
+    // is held until the window has shown it can take frames, then passed on unchanged;
+    // a failure prints only its one line.
+    std::string held;
     if (!state.sdlUp) {
         // Ours: only drivers with a screen. SDL would otherwise fall back to its
         // offscreen driver and "open" a window nobody can see. Wayland is tried only
@@ -221,9 +243,6 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         // SDL_VIDEODRIVER still wins over this list.
         const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
         SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,KMSDRM" : "x11,KMSDRM");
-        // Window surfaces the driver provides itself (shared memory on X11): SDL would
-        // otherwise back them with a renderer, which without a GPU is OpenGL on the CPU.
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         StderrCapture capture = captureStderr();
         const bool up = SDL_Init(SDL_INIT_VIDEO) == 0;
         const std::string printed = releaseStderr(capture);
@@ -243,20 +262,39 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
             SDL_Quit();
             return false;
         }
-        if (!printed.empty()) std::fputs(printed.c_str(), stderr);
+        held = printed;
+        // X11 gives window surfaces of its own (shared memory): without the hint SDL
+        // would back them with a renderer, which without a GPU is OpenGL on the CPU.
+        // Wayland and KMSDRM have no such surfaces; there the renderer is the only way.
+        if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
+            SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        }
         state.sdlUp = true;
     }
+    StderrCapture capture = captureStderr();
     NativeWindow native;
     native.window =
         SDL_CreateWindow(titleUtf8.c_str(), x, y, width > 0 ? width : 1, height > 0 ? height : 1,
                          SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
-    if (native.window == nullptr) {
-        fail("SDL_CreateWindow");
+    // A window that could never show a frame is a start-up failure, not an empty
+    // window that runs on: every present draws into SDL_GetWindowSurface.
+    const bool shows = native.window != nullptr && SDL_GetWindowSurface(native.window) != nullptr;
+    held += releaseStderr(capture);
+    if (!shows) {
+        if (native.window == nullptr) {
+            fail("SDL_CreateWindow");
+        } else {
+            const std::string why = SDL_GetError();
+            setLastErrorText(
+                "cannot show frames in the window: SDL_GetWindowSurface failed on the " +
+                std::string(SDL_GetCurrentVideoDriver()) + " driver" +
+                (why.empty() ? std::string() : ": " + why));
+            SDL_DestroyWindow(native.window);
+        }
         quitIfIdle();
         return false;
     }
-    // No renderer: an OpenGL one would run on the CPU under Xvfb or without a GPU and
-    // cost far more than the copy into the window's surface that presents use.
+    if (!held.empty()) std::fputs(held.c_str(), stderr);
     native.refreshHz = refreshRateOf(native.window);
     native.reported = {width, height};
     state.windows[key(hWnd)] = native;
@@ -313,6 +351,7 @@ void pumpEvents() {
             case SDL_KEYDOWN:
             case SDL_KEYUP: onKeyEvent(event.key); break;
             case SDL_QUIT:
+                if (waylandConnectionError() != 0) break;  // not a request: see below
                 // A quit request (the last window's close button, Ctrl+C) closes every
                 // window that has not been asked already.
                 for (const auto& [handle, native] : state.windows) {
@@ -323,6 +362,15 @@ void pumpEvents() {
                 break;
             default: break;
         }
+    }
+    // Ours: a lost compositor ends the program as a lost X server does, with one line
+    // and exit code 1, through WM_QUIT so the device is still released.
+    const int lost = state.sdlUp && !state.connectionLost ? waylandConnectionError() : 0;
+    if (lost != 0) {
+        state.connectionLost = true;
+        std::fprintf(stderr, "%s: the connection to the Wayland compositor is lost: %s\n",
+                     program_invocation_short_name, std::strerror(lost));
+        PostQuitMessage(1);
     }
 }
 
@@ -337,14 +385,11 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
         result.ok = true;
         return result;
     }
-    if (!drawToSurface(*native, pixels.get(), width, height)) {
+    const bool drawn = drawToSurface(*native, pixels.get(), width, height);
+    result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);  // failing or not
+    if (!drawn || SDL_UpdateWindowSurface(native->window) != 0) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
-        return {};
-    }
-    result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);
-    if (SDL_UpdateWindowSurface(native->window) != 0) {
-        setLastErrorText(std::string("cannot present: ") + SDL_GetError());
-        return {};
+        return result;  // a failure is said by the core, once for each run of them
     }
     result.ok = result.shown = true;
     return result;
