@@ -5,7 +5,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
-            clang libclang-rt-14-dev valgrind twm
+            clang libclang-rt-14-dev valgrind twm weston libwayland-dev
 # The installed program's manual pages and Debian package, and their checks (the icons
 # also need imagemagick, above).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
