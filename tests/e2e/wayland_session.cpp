@@ -42,20 +42,25 @@ std::string readFile(const std::string& path) {
 // Runs argv[0] (found on PATH) with only `env` for its environment, stderr to errPath.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             const std::string& errPath) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
+    // Built before the fork: the child only calls what is safe after one.
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<char*> vars;
+    vars.reserve(env.size() + 1);
     for (const std::string& v : env) vars.push_back(const_cast<char*>(v.c_str()));
     vars.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
     const int devnull = open("/dev/null", O_WRONLY);
     if (devnull >= 0) dup2(devnull, 1);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err >= 0) dup2(err, 2);
     execvpe(args[0], args.data(), vars.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+    const char* why = std::strerror(errno);
+    for (const char* part : {"cannot run ", static_cast<const char*>(args[0]), ": ", why, "\n"})
+        if (write(2, part, std::strlen(part)) < 0) break;
     _exit(127);
 }
 
