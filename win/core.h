@@ -35,5 +35,6 @@ void setLastErrorText(std::string text);
 void resetWindows();
 void resetQueue();
 void resetErrors();
+void resetPresents();
 
 }  // namespace win

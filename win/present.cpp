@@ -1,11 +1,21 @@
 // win::presentFrame, the graphics layer's way onto the screen: checks the window and
 // the frame, reads the client size from the registry and hands both to the back end,
 // which stretches and paces. Does not know how pixels reach the display.
+#include <cerrno>
+#include <cstdio>
+#include <set>
+
 #include "win/backend.h"
 #include "win/core.h"
 #include "win/display.h"
+#include "win/error.h"
 
 namespace win {
+namespace {
+
+std::set<HWND> failing;  // windows whose presents fail, said already: all state of this file
+
+}  // namespace
 
 PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height,
                            bool paced) {
@@ -18,7 +28,23 @@ PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int
         setLastErrorText("cannot present: empty frame");
         return {};
     }
-    return backend::present(hWnd, pixels, width, height, client.width, client.height, paced);
+    const PresentResult result =
+        backend::present(hWnd, pixels, width, height, client.width, client.height, paced);
+    // Ours: the program never looks at what Present returns, so a window that stops
+    // showing frames is said here, once for each run of failures rather than every
+    // frame, and once more when frames show again. The loop goes on meanwhile.
+    if (!result.ok && failing.insert(hWnd).second) {
+        std::fprintf(stderr, "%s: %s (frames are not shown until a present succeeds)\n",
+                     program_invocation_short_name, lastErrorText());
+    } else if (result.ok && failing.erase(hWnd) != 0) {
+        std::fprintf(stderr, "%s: presents succeed again: frames are shown\n",
+                     program_invocation_short_name);
+    }
+    return result;
+}
+
+void resetPresents() {
+    failing.clear();
 }
 
 }  // namespace win

@@ -136,4 +136,24 @@ TEST_F(Loop, NoWindowMeansOneLineOnStderrAndExitCodeOne) {
     EXPECT_EQ(device, nullptr);
 }
 
+// The program never looks at Present's result: a display that stops taking frames is
+// said once on stderr (not every frame), the loop and the spin go on, and the return of
+// frames is said too.
+TEST_F(Loop, FailingPresentsAreSaidOnceAndTheLoopGoesOn) {
+    win::headless::failPresents(3, "the display went dark");
+    closeAfter(3);  // counts the presents that succeed
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(runWinMain(), 0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(win::headless::presentCount(), 3);
+    EXPECT_EQ(angleDeg, 6.0f);
+    const std::size_t firstEnd = err.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos) << err;
+    EXPECT_NE(err.substr(0, firstEnd).find("cannot present: the display went dark"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("presents succeed again", firstEnd), std::string::npos) << err;
+    EXPECT_EQ(err.find('\n', firstEnd + 1), err.size() - 1) << "two lines in all: " << err;
+}
+
 }  // namespace

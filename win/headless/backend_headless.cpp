@@ -22,6 +22,8 @@ struct State {
     Pacer pacer;
     std::string failReason;  // non-empty: the next window creation fails with it
     bool failPending = false;
+    int presentsToFail = 0;  // the next presents that fail, as a display that stops showing
+    std::string presentFailReason;
     int presents = 0;
     SharedPixels shown;  // the latest present, held rather than copied
     int shownWidth = 0;
@@ -43,6 +45,7 @@ void reset() {
     resetWindows();
     resetQueue();
     resetErrors();
+    resetPresents();
     state = State{};
 }
 
@@ -65,6 +68,11 @@ void setPacing(bool paced, int refreshHz) {
 void failNextWindowCreation(const char* reason) {
     state.failPending = true;
     state.failReason = reason != nullptr ? reason : "window creation refused";
+}
+
+void failPresents(int count, const char* reason) {
+    state.presentsToFail = count;
+    state.presentFailReason = reason != nullptr ? reason : "the display refused the frame";
 }
 
 int presentCount() {
@@ -124,6 +132,11 @@ void pumpEvents() {}
 
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
                       int clientHeight, bool paced) {
+    if (state.presentsToFail > 0) {
+        --state.presentsToFail;
+        setLastErrorText("cannot present: " + state.presentFailReason);
+        return {};
+    }
     state.shown = pixels;  // lets the previous frame go back to its owner
     state.shownWidth = width;
     state.shownHeight = height;

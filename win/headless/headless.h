@@ -24,7 +24,7 @@ struct Hooks {
 };
 
 // Forgets every window, class, queued message, hook and kept frame, and restores
-// the defaults (client 800 × 600, pacing off, window creation allowed).
+// the defaults (client 800 × 600, pacing off, window creation and presents succeeding).
 void reset();
 void setHooks(Hooks hooks);
 
@@ -33,8 +33,9 @@ void setHooks(Hooks hooks);
 // the size CreateWindowExW was given, as in the SDL back end.
 void setClientSize(HWND hWnd, int width, int height);
 
-void setPacing(bool paced, int refreshHz = 60);   // off by default: tests run unpaced
-void failNextWindowCreation(const char* reason);  // the next CreateWindowExW returns NULL
+void setPacing(bool paced, int refreshHz = 60);    // off by default: tests run unpaced
+void failNextWindowCreation(const char* reason);   // the next CreateWindowExW returns NULL
+void failPresents(int count, const char* reason);  // the next `count` presents fail
 
 int presentCount();
 const Frame& lastFrame();       // the frame of the latest present, stretched to the client size
