@@ -4,8 +4,10 @@
 // promptly, with one line, when its window cannot show frames or the compositor goes.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -56,7 +58,8 @@ protected:
         ASSERT_GT(server_.pid, 0) << "no X server";
         client_ = connect(server_.display);
         ASSERT_NE(client_, nullptr) << "Xvfb on :" << server_.display << " does not answer";
-        errPath_ = ::testing::TempDir() + "viewer-wayland-stderr.txt";
+        // Named by this process: other runs of the suite may share the directory.
+        errPath_ = ::testing::TempDir() + "viewer-wayland-" + std::to_string(getpid()) + ".txt";
         std::string error;
         ASSERT_TRUE(startWeston(client_, server_.display, &weston_, &error)) << error;
     }
@@ -64,6 +67,7 @@ protected:
         if (viewer_ > 0) stopProcess(viewer_);
         stopWeston(&weston_);
         disconnect(client_);
+        std::remove(errPath_.c_str());
     }
 
     void startViewer(const std::vector<std::string>& extraEnv = {}) {
