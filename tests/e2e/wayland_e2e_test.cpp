@@ -52,26 +52,29 @@ protected:
         std::string error;
         if (!startXServer(&server_, &error)) FAIL() << error;
     }
-    static void TearDownTestSuite() { stopProcess(server_.pid); }
+    static void TearDownTestSuite() { stopXServer(&server_); }
 
     void SetUp() override {
         ASSERT_GT(server_.pid, 0) << "no X server";
+        // One server serves the whole suite, so each test checks it is still there.
+        ASSERT_TRUE(helperRunning(xServerHelper(server_)))
+            << helperFailure(xServerHelper(server_), "is gone");
         client_ = connect(server_.display);
-        ASSERT_NE(client_, nullptr) << "Xvfb on :" << server_.display << " does not answer";
+        ASSERT_NE(client_, nullptr) << helperFailure(xServerHelper(server_), "does not answer");
         // Named by this process: other runs of the suite may share the directory.
         errPath_ = ::testing::TempDir() + "viewer-wayland-" + std::to_string(getpid()) + ".txt";
         std::string error;
         ASSERT_TRUE(startWeston(client_, server_.display, &weston_, &error)) << error;
     }
     void TearDown() override {
-        if (viewer_ > 0) stopProcess(viewer_);
+        if (viewer_.pid > 0) stopHelper(&viewer_);
         stopWeston(&weston_);
         disconnect(client_);
         std::remove(errPath_.c_str());
     }
 
-    void startViewer(const std::vector<std::string>& extraEnv = {}) {
-        viewer_ = startWaylandViewer(VIEWER_PATH, weston_, extraEnv, errPath_);
+    void startViewer(const Environment& extra = {}) {
+        viewer_ = startWaylandViewer(VIEWER_PATH, weston_, extra, errPath_);
     }
 
     static const ReferenceSet& references(const std::vector<WPARAM>& keys) {
@@ -103,16 +106,11 @@ protected:
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         Look last;
         for (;;) {
-            std::string why;
-            if (!stillRunning(weston_.pid, "weston", weston_.errPath, &why)) {
-                weston_.pid = -1;
-                ADD_FAILURE() << why;
-                return last;
-            }
-            if (!stillRunning(viewer_, "the viewer", errPath_, &why)) {
-                viewer_ = -1;
-                ADD_FAILURE() << why;
-                return last;
+            for (const Helper* helper : {&weston_.helper, &viewer_}) {
+                if (!helperRunning(*helper)) {
+                    ADD_FAILURE() << helperFailure(*helper, "ended while the test looked");
+                    return last;
+                }
             }
             last = look(refs);
             if ((last.found && last.match.mismatch < kSameFrame) || Clock::now() > deadline) {
@@ -126,7 +124,7 @@ protected:
     static std::map<std::string, ReferenceSet> cache_;
     XClient* client_ = nullptr;
     Weston weston_;
-    pid_t viewer_ = -1;
+    Helper viewer_;
     std::string errPath_;
 };
 
@@ -175,7 +173,7 @@ TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
 TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
     for (const int signal : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(signal == SIGTERM ? "weston terminated" : "weston killed");
-        if (weston_.pid <= 0) {
+        if (weston_.helper.pid <= 0) {
             std::string error;
             ASSERT_TRUE(startWeston(client_, server_.display, &weston_, &error)) << error;
         }
@@ -183,10 +181,10 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
         ASSERT_TRUE(lookFor(references({}), 10000).found)
             << "viewer stderr: " << readFile(errPath_);
         const auto start = Clock::now();
-        kill(weston_.pid, signal);
-        const int code = waitExit(viewer_, 5000);
+        kill(weston_.helper.pid, signal);
+        const int code = waitExit(viewer_.pid, 5000);
         const auto took = Clock::now() - start;
-        viewer_ = -1;
+        viewer_.pid = -1;
         const std::string err = readFile(errPath_);
         EXPECT_EQ(code, 1) << err;
         EXPECT_LT(took, std::chrono::seconds(1));
@@ -201,9 +199,9 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
 // the viewer ran on with an empty window. SDL's own hint in the environment denies it
 // the surface again; that must end start-up, not the picture.
 TEST_F(WaylandE2E, AWindowThatCannotShowFramesEndsStartUpWithOneLine) {
-    startViewer({"SDL_FRAMEBUFFER_ACCELERATION=0"});
-    const int code = waitExit(viewer_, 10000);
-    viewer_ = -1;
+    startViewer({{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
+    const int code = waitExit(viewer_.pid, 10000);
+    viewer_.pid = -1;
     const std::string err = readFile(errPath_);
     EXPECT_EQ(code, 1) << err;
     ASSERT_FALSE(err.empty());

@@ -3,39 +3,32 @@
 // the viewer as its client, and finding where weston shows that client on its output.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
-#include <vector>
 
+#include "helper_process.h"
 #include "x_session.h"
 
 namespace e2e {
 
 struct Weston {
-    pid_t pid = -1;
+    Helper helper;             // weston itself
     std::string runtimeDir;    // its own XDG_RUNTIME_DIR (mode 0700), removed on stop
     std::string socket;        // the WAYLAND_DISPLAY clients use, inside runtimeDir
-    std::string errPath;       // weston's stderr
     unsigned long window = 0;  // its output window on the X display
 };
 
-// Starts weston on X display `display` and waits until it is ready: alive, answering
-// on its socket with a shell that takes windows, its output window viewable on X and
-// the desktop drawn. Its window then has the X input focus, and its pointer rests in
-// the desktop's top left corner, off any window it places. On failure returns false with *error
-// naming weston and quoting the end of its stderr; nothing is left running then.
+// Starts weston on X display `display` and waits until it is ready: answering on its
+// socket with a shell that takes windows, its output window viewable on X and the
+// desktop drawn. Its window then has the X input focus, and its pointer rests in the
+// desktop's top left corner, off any window it places. On failure returns false with
+// *error naming weston in its own words; nothing is left running then.
 bool startWeston(XClient* client, int display, Weston* weston, std::string* error);
 void stopWeston(Weston* weston);
 
-// Whether a started helper still runs; when it has ended, *why says how and what it
-// last wrote to errPath.
-bool stillRunning(pid_t pid, const std::string& name, const std::string& errPath, std::string* why);
-
 // The viewer as a client of `weston`: DISPLAY unset, WAYLAND_DISPLAY and the runtime
-// directory set, `extraEnv` ("NAME=value") added, stderr to errPath.
-pid_t startWaylandViewer(const std::string& path, const Weston& weston,
-                         const std::vector<std::string>& extraEnv, const std::string& errPath);
+// directory set, then `extra` applied, stderr to errPath.
+Helper startWaylandViewer(const std::string& path, const Weston& weston, const Environment& extra,
+                          const std::string& errPath);
 
 // Where a width × height client shows on weston's output, found by its frame: the
 // bounding box of the long runs of black the scene is drawn on (weston's desktop and
