@@ -1,6 +1,7 @@
 // The SDL2 back end: one resizable SDL window per HWND, SDL events turned into posted
-// Win32 messages inside PeekMessageW, and presents stretched by the CPU straight into
-// the window's surface and paced to the display. Window rules live in the core.
+// Win32 messages inside PeekMessageW, and presents through the GPU where the driver is
+// one (win/sdl/gpu_present.h), otherwise stretched by the CPU straight into the window's
+// surface and paced to the display. Window rules live in the core.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <unistd.h>
@@ -17,7 +18,9 @@
 #include "win/backend.h"
 #include "win/core.h"
 #include "win/pacing.h"
+#include "win/sdl/gpu_present.h"
 #include "win/sdl/keys.h"
+#include "win/sdl/present_path.h"
 #include "win/stretch.h"
 
 namespace win::backend {
@@ -25,6 +28,7 @@ namespace {
 
 struct NativeWindow {
     SDL_Window* window = nullptr;
+    sdl::GpuPresent* gpu = nullptr;  // null on the shared-memory path, for good once so
     int refreshHz = 60;
     Pacer pacer;  // a window surface has no vsync: presents keep deadlines instead
     // The stretched frame when the window's surface stores pixels in another layout,
@@ -38,7 +42,8 @@ struct NativeWindow {
 struct State {
     bool sdlUp = false;
     bool connectionLost = false;  // the display server went away, and that has been said
-    std::map<std::uintptr_t, NativeWindow> windows;  // by HWND value
+    std::map<std::uintptr_t, NativeWindow> windows;      // by HWND value
+    sdl::PresentPath lastPath = sdl::PresentPath::none;  // of the latest window
 };
 State state;
 
@@ -142,10 +147,12 @@ int refreshRateOf(SDL_Window* window) {
     return 60;  // ours: when the display does not say
 }
 
-// The client size in pixels, which is what the window's surface holds.
+// The client size in pixels, which is what the window's surface or renderer holds.
 ClientSize pixelSizeOf(const NativeWindow& native) {
     ClientSize size;
-    SDL_GetWindowSizeInPixels(native.window, &size.width, &size.height);
+    if (native.gpu == nullptr || !sdl::outputSizeOf(*native.gpu, &size.width, &size.height)) {
+        SDL_GetWindowSizeInPixels(native.window, &size.width, &size.height);
+    }
     return size;
 }
 
@@ -273,12 +280,14 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
     }
     StderrCapture capture = captureStderr();
     NativeWindow native;
-    native.window =
-        SDL_CreateWindow(titleUtf8.c_str(), x, y, width > 0 ? width : 1, height > 0 ? height : 1,
-                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    native.window = sdl::createPresentingWindow(
+        titleUtf8.c_str(), x, y, width > 0 ? width : 1, height > 0 ? height : 1,
+        SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE, &native.gpu);
     // A window that could never show a frame is a start-up failure, not an empty
-    // window that runs on: every present draws into SDL_GetWindowSurface.
-    const bool shows = native.window != nullptr && SDL_GetWindowSurface(native.window) != nullptr;
+    // window that runs on: presents go through the GPU renderer or, without one (and
+    // after any GPU failure), into SDL_GetWindowSurface.
+    const bool shows = native.window != nullptr &&
+                       (native.gpu != nullptr || SDL_GetWindowSurface(native.window) != nullptr);
     held += releaseStderr(capture);
     if (!shows) {
         if (native.window == nullptr) {
@@ -295,6 +304,7 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         return false;
     }
     if (!held.empty()) std::fputs(held.c_str(), stderr);
+    state.lastPath = native.gpu != nullptr ? sdl::PresentPath::gpu : sdl::PresentPath::sharedMemory;
     native.refreshHz = refreshRateOf(native.window);
     native.reported = {width, height};
     state.windows[key(hWnd)] = native;
@@ -336,6 +346,7 @@ void showWindow(HWND hWnd, int nCmdShow, ClientSize* client) {
 void destroyWindow(HWND hWnd) {
     NativeWindow* native = find(hWnd);
     if (native == nullptr) return;
+    sdl::closeGpuPresent(native->gpu);
     SDL_DestroyWindow(native->window);  // frees the window's surface too
     state.windows.erase(key(hWnd));
     quitIfIdle();  // SDL goes with the last window
@@ -374,7 +385,9 @@ void pumpEvents() {
     }
 }
 
-// The frame is stretched into the window's surface here and now, so it is not held.
+// The frame is uploaded or stretched into the window's surface here and now, so it is
+// not held. A GPU present that fails gives way to the surface for good, with this same
+// frame, so nothing is lost but the GPU.
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
                       int clientHeight, bool paced) {
     NativeWindow* native = find(hWnd);
@@ -384,6 +397,16 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
         result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);
         result.ok = true;
         return result;
+    }
+    if (native->gpu != nullptr) {
+        if (sdl::presentThroughGpu(*native->gpu, pixels.get(), width, height, paced,
+                                   native->refreshHz, &result.waited)) {
+            result.ok = result.shown = true;
+            return result;
+        }
+        sdl::closeGpuPresent(native->gpu);
+        native->gpu = nullptr;
+        state.lastPath = sdl::PresentPath::sharedMemory;
     }
     const bool drawn = drawToSurface(*native, pixels.get(), width, height);
     result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);  // failing or not
@@ -396,3 +419,17 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
 }
 
 }  // namespace win::backend
+
+namespace win::sdl {
+
+PresentPath presentPathOf(HWND hWnd) {
+    const auto it = backend::state.windows.find(backend::key(hWnd));
+    if (it == backend::state.windows.end()) return PresentPath::none;
+    return it->second.gpu != nullptr ? PresentPath::gpu : PresentPath::sharedMemory;
+}
+
+PresentPath lastWindowPath() {
+    return backend::state.lastPath;
+}
+
+}  // namespace win::sdl

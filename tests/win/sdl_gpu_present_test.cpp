@@ -1,0 +1,233 @@
+// The SDL back end's two present paths in a real X server (Xvfb, where the only OpenGL
+// is Mesa's llvmpipe): without the test lever a window takes the shared-memory path;
+// with it, the GPU path shows the same picture for the same frame, stretches by the
+// pixel-centre rule, keeps display pacing, and falls back mid-run to shared memory
+// without losing the window or the frame.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win/display.h"
+#include "win/sdl/present_path.h"
+#include "win/win32.h"
+#include "x_session.h"
+
+namespace {
+
+using win::sdl::PresentPath;
+
+// Every pixel names its source position in its 24 colour bits.
+std::uint32_t tag(int x, int y) {
+    return (std::uint32_t(x) << 12) | std::uint32_t(y);
+}
+
+win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
+    auto pixels = std::make_shared<std::uint32_t[]>(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels[static_cast<std::size_t>(y) * width + x] = 0xFF000000u | (tag(x, y) ^ salt);
+        }
+    }
+    return pixels;
+}
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+LRESULT CALLBACK plainProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+// Pixels of the image that are not the tagged 800 × 600 frame (xored with salt)
+// stretched by floor((d + 0.5) · source / destination) on each axis; the first few are
+// named in *where.
+int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) {
+    int wrong = 0;
+    for (int y = 0; y < image.height; ++y) {
+        const int sy = static_cast<int>(std::floor((y + 0.5) * 600.0 / image.height));
+        for (int x = 0; x < image.width; ++x) {
+            const int sx = static_cast<int>(std::floor((x + 0.5) * 800.0 / image.width));
+            const std::uint32_t got = image.pixels[static_cast<std::size_t>(y) * image.width + x];
+            if (got != (tag(sx, sy) ^ salt) && wrong++ < 3) {
+                *where += " (" + std::to_string(x) + ", " + std::to_string(y) + ") shows (" +
+                          std::to_string((got ^ salt) >> 12) + ", " +
+                          std::to_string((got ^ salt) & 0xFFF) + ")";
+            }
+        }
+    }
+    return wrong;
+}
+
+class GpuPresent : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string error;
+        if (!e2e::startXServer(&server_, &error)) return;  // SetUp names the failure
+        std::string display = ":";
+        display += std::to_string(server_.display);
+        setenv("DISPLAY", display.c_str(), 1);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = plainProc;
+        wc.lpszClassName = L"GpuPresentTest";
+        RegisterClassExW(&wc);
+    }
+    static void TearDownTestSuite() { e2e::stopProcess(server_.pid); }
+
+    void SetUp() override {
+        ASSERT_GT(server_.pid, 0) << "Xvfb did not start (is the xvfb package installed?)";
+        client_ = e2e::connect(server_.display);
+        ASSERT_NE(client_, nullptr) << "cannot connect to Xvfb on :" << server_.display;
+    }
+    void TearDown() override {
+        for (HWND hWnd : windows_) DestroyWindow(hWnd);
+        win::sdl::setGpuTestLevers({});
+        e2e::disconnect(client_);
+    }
+
+    // A shown 800 × 600 window and its X window, found by its unique title.
+    HWND open(const win::sdl::GpuTestLevers& levers, unsigned long* xWindow) {
+        win::sdl::setGpuTestLevers(levers);
+        const std::wstring title = L"gpu present " + std::to_wstring(windows_.size());
+        HWND hWnd = CreateWindowExW(0, L"GpuPresentTest", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
+                                    800, 600, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_NE(hWnd, nullptr) << win::lastErrorText();
+        if (hWnd == nullptr) return nullptr;
+        windows_.push_back(hWnd);
+        ShowWindow(hWnd, SW_SHOWDEFAULT);
+        *xWindow = e2e::findWindow(client_, std::string(title.begin(), title.end()), 5000);
+        EXPECT_NE(*xWindow, 0u) << "the window never became viewable";
+        return hWnd;
+    }
+
+    // The client size changed from outside, as a user's drag does, and taken in.
+    void resizeTo(HWND hWnd, unsigned long xWindow, int width, int height) {
+        e2e::moveResize(client_, xWindow, 0, 0, width, height);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        RECT rect{};
+        do {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            GetClientRect(hWnd, &rect);
+            if (rect.right == width && rect.bottom == height) return;
+            sleepMs(10);
+        } while (std::chrono::steady_clock::now() < deadline);
+        FAIL() << "the client stayed " << rect.right << " x " << rect.bottom;
+    }
+
+    // Presents the frame a few times (a swap may show the one before), then reads back
+    // what the X server shows.
+    e2e::Image showAndGrab(HWND hWnd, unsigned long xWindow, const win::SharedPixels& frame) {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(win::presentFrame(hWnd, frame, 800, 600, false)) << win::lastErrorText();
+        }
+        sleepMs(100);
+        return e2e::grab(client_, xWindow);
+    }
+
+    static e2e::XServer server_;
+    e2e::XClient* client_ = nullptr;
+    std::vector<HWND> windows_;
+};
+
+e2e::XServer GpuPresent::server_;
+
+TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
+    const win::SharedPixels frame = taggedFrame(800, 600);
+    unsigned long plainX = 0;
+    HWND plain = open({}, &plainX);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(win::sdl::presentPathOf(plain), PresentPath::sharedMemory)
+        << "llvmpipe is no GPU: Xvfb must keep the shared-memory path";
+    const e2e::Image shared = showAndGrab(plain, plainX, frame);
+
+    unsigned long gpuX = 0;
+    HWND gpu = open({.acceptSoftware = true}, &gpuX);
+    ASSERT_NE(gpu, nullptr);
+    ASSERT_EQ(win::sdl::presentPathOf(gpu), PresentPath::gpu);
+    const e2e::Image viaGpu = showAndGrab(gpu, gpuX, frame);
+    EXPECT_EQ(win::sdl::presentPathOf(gpu), PresentPath::gpu) << "it presented without failing";
+
+    ASSERT_EQ(viaGpu.width, 800);
+    ASSERT_EQ(viaGpu.height, 600);
+    std::string where;
+    EXPECT_EQ(offTheRule(shared, 0, &where), 0) << "shared memory:" << where;
+    where.clear();
+    EXPECT_EQ(offTheRule(viaGpu, 0, &where), 0) << "GPU:" << where;
+    EXPECT_TRUE(viaGpu.pixels == shared.pixels);
+}
+
+TEST_F(GpuPresent, StretchFollowsThePixelCentreRule) {
+    unsigned long xWindow = 0;
+    HWND hWnd = open({.acceptSoftware = true}, &xWindow);
+    ASSERT_NE(hWnd, nullptr);
+    const win::SharedPixels frame = taggedFrame(800, 600);
+    // Halving puts every sample on a texel edge; the others mix ties and plain samples
+    // both ways.
+    struct Size {
+        int width, height;
+    };
+    for (const Size size : {Size{400, 300}, Size{1000, 700}, Size{1234, 457}, Size{1280, 1000}}) {
+        resizeTo(hWnd, xWindow, size.width, size.height);
+        const e2e::Image image = showAndGrab(hWnd, xWindow, frame);
+        ASSERT_EQ(image.width, size.width);
+        ASSERT_EQ(image.height, size.height);
+        std::string where;
+        EXPECT_EQ(offTheRule(image, 0, &where), 0)
+            << size.width << " x " << size.height << ":" << where;
+    }
+    EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::gpu);
+}
+
+TEST_F(GpuPresent, FailureMidRunFallsBackWithTheSameFrameAndWindow) {
+    unsigned long xWindow = 0;
+    HWND hWnd = open({.acceptSoftware = true, .failFromPresent = 4}, &xWindow);
+    ASSERT_NE(hWnd, nullptr);
+    ASSERT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::gpu);
+    resizeTo(hWnd, xWindow, 1000, 700);
+    for (std::uint32_t frame = 1; frame <= 6; ++frame) {
+        const std::uint32_t salt = frame << 20;
+        const win::SharedPixels pixels = taggedFrame(800, 600, salt);
+        ASSERT_TRUE(win::presentFrame(hWnd, pixels, 800, 600, false))
+            << "present " << frame << ": " << win::lastErrorText();
+        EXPECT_EQ(win::sdl::presentPathOf(hWnd),
+                  frame < 4 ? PresentPath::gpu : PresentPath::sharedMemory)
+            << "after present " << frame;
+        if (frame == 4 || frame == 6) {  // the failing present's frame reaches the screen
+            sleepMs(100);
+            const e2e::Image image = e2e::grab(client_, xWindow);
+            ASSERT_EQ(image.width, 1000);
+            std::string where;
+            EXPECT_EQ(offTheRule(image, salt, &where), 0) << "frame " << frame << ":" << where;
+        }
+    }
+    EXPECT_EQ(e2e::findWindow(client_, "gpu present 0", 1000), xWindow) << "the same X window";
+    EXPECT_EQ(win::sdl::lastWindowPath(), PresentPath::sharedMemory);
+}
+
+TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
+    unsigned long xWindow = 0;
+    HWND hWnd = open({.acceptSoftware = true}, &xWindow);
+    ASSERT_NE(hWnd, nullptr);
+    const win::SharedPixels frame = taggedFrame(800, 600);
+    // Xvfb has no vertical blank: the probe sees presents return at once and deadlines
+    // take over. 40 presents at 60 Hz span at least 39 periods (0.65 s); a run free of
+    // pacing would take a fraction of that.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(win::presentFrame(hWnd, frame, 800, 600, true));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 0.6);
+    EXPECT_LT(seconds, 3.0) << "each present waited far more than one period";
+    EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::gpu);
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The GPU present: renderer and texture per window, the renderer-name check, the
+// quarter-texel nudge that makes the driver's sampling equal the shared rule, and the
+// vsync probe that decides who paces. Falls silent on failure; the back end falls back.
+#include "win/sdl/gpu_present.h"
+
+#include <chrono>
+#include <cmath>
+#include <string>
+
+#include "win/pacing.h"
+#include "win/sdl/gpu_choice.h"
+#include "win/sdl/present_path.h"
+
+namespace win::sdl {
+
+namespace {
+
+// Presents not counted while the driver warms up, then presents that decide whether
+// vsync really waits.
+constexpr int kWarmUp = 2;
+constexpr int kProbed = 8;
+
+enum class Pace { probing, driver, deadlines };
+
+GpuTestLevers levers;
+
+}  // namespace
+
+struct GpuPresent {
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int textureWidth = 0;
+    int textureHeight = 0;
+    int presents = 0;  // paced or not, for the failure lever
+    Pace pace = Pace::probing;
+    int probedSoFar = 0;
+    int waitedSoFar = 0;
+    std::chrono::steady_clock::time_point lastEnd{};
+    Pacer pacer;  // deadlines, where vsync does not wait
+};
+
+void setGpuTestLevers(const GpuTestLevers& newLevers) {
+    levers = newLevers;
+}
+
+namespace {
+
+// glGetString(GL_RENDERER) of the context current now, "" when it cannot be read.
+std::string currentRendererName() {
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    using GetString = const unsigned char* (*)(unsigned int);
+    if (SDL_GL_GetCurrentContext() == nullptr) return "";
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    if (getString == nullptr) return "";
+    const unsigned char* name = getString(kGlRenderer);
+    return name != nullptr ? reinterpret_cast<const char*>(name) : "";
+}
+
+// The renderer, if the driver behind it is a GPU (or the levers say to take it).
+SDL_Renderer* gpuRendererFor(SDL_Window* window) {
+    SDL_Renderer* renderer =
+        SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (renderer == nullptr) return nullptr;
+    SDL_RendererInfo info;
+    const bool openGl =
+        SDL_GetRendererInfo(renderer, &info) == 0 && std::string(info.name).rfind("opengl", 0) == 0;
+    const std::string name = openGl ? currentRendererName() : "";
+    if (openGl && (isHardwareRenderer(name) || (levers.acceptSoftware && !name.empty()))) {
+        return renderer;
+    }
+    SDL_DestroyRenderer(renderer);
+    return nullptr;
+}
+
+}  // namespace
+
+SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, int height,
+                                   Uint32 flags, GpuPresent** gpu) {
+    *gpu = nullptr;
+    // Made an OpenGL window from the start: SDL would otherwise re-create the native
+    // window to give it a renderer.
+    SDL_Window* window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
+    SDL_Renderer* renderer = window != nullptr ? gpuRendererFor(window) : nullptr;
+    if (renderer != nullptr) {
+        *gpu = new GpuPresent{};
+        (*gpu)->renderer = renderer;
+        // SDL imitates vsync with whole-millisecond sleeps where the driver refuses a
+        // swap interval; deadlines at the real rate do better.
+        if (SDL_GL_GetSwapInterval() == 0) {
+            SDL_RenderSetVSync(renderer, 0);
+            (*gpu)->pace = Pace::deadlines;
+        }
+        return window;
+    }
+    // No GPU: a window that never had OpenGL, so its surface is the driver's own and
+    // nothing of the GL library stays loaded.
+    if (window != nullptr) SDL_DestroyWindow(window);
+    return SDL_CreateWindow(title, x, y, width, height, flags);
+}
+
+void closeGpuPresent(GpuPresent* gpu) {
+    if (gpu == nullptr) return;
+    if (gpu->texture != nullptr) SDL_DestroyTexture(gpu->texture);
+    SDL_DestroyRenderer(gpu->renderer);
+    delete gpu;
+}
+
+bool outputSizeOf(GpuPresent& gpu, int* width, int* height) {
+    return SDL_GetRendererOutputSize(gpu.renderer, width, height) == 0;
+}
+
+namespace {
+
+bool upload(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height) {
+    if (gpu.texture == nullptr || gpu.textureWidth != width || gpu.textureHeight != height) {
+        if (gpu.texture != nullptr) SDL_DestroyTexture(gpu.texture);
+        // X8R8G8B8 is SDL's RGB888: the top byte ignored, so the window is opaque even
+        // where a compositor honours alpha.
+        gpu.texture = SDL_CreateTexture(gpu.renderer, SDL_PIXELFORMAT_RGB888,
+                                        SDL_TEXTUREACCESS_STREAMING, width, height);
+        gpu.textureWidth = gpu.texture != nullptr ? width : 0;
+        gpu.textureHeight = gpu.texture != nullptr ? height : 0;
+        if (gpu.texture == nullptr) return false;
+        if (SDL_SetTextureScaleMode(gpu.texture, SDL_ScaleModeNearest) != 0 ||
+            SDL_SetTextureBlendMode(gpu.texture, SDL_BLENDMODE_NONE) != 0) {
+            return false;
+        }
+    }
+    return SDL_UpdateTexture(gpu.texture, nullptr, pixels,
+                             width * static_cast<int>(sizeof(std::uint32_t))) == 0;
+}
+
+// The frame over the whole output. A pixel centre x + 0.5 samples texel
+// floor((x + 0.5) · width / outWidth) by the shared rule; the GPU computes the same but
+// in floats, so where the centre falls exactly on a texel edge it may pick either side.
+// Centres lie k / (2 · outWidth) texels from any edge, so texture coordinates pushed
+// forward by a quarter of that settle every tie after the edge, as floor does, and move
+// no other sample. SDL refuses coordinates past 1, so the quad ends where u reaches 1:
+// a hair short of the last edge, still past the last pixel centre.
+bool drawStretched(GpuPresent& gpu, int outWidth, int outHeight) {
+    const double du = 1.0 / (4.0 * outWidth * gpu.textureWidth);
+    const double dv = 1.0 / (4.0 * outHeight * gpu.textureHeight);
+    const auto u0 = static_cast<float>(du);
+    const auto v0 = static_cast<float>(dv);
+    const auto x1 = static_cast<float>(outWidth * (1.0 - du));
+    const auto y1 = static_cast<float>(outHeight * (1.0 - dv));
+    const SDL_Color white{255, 255, 255, 255};
+    const SDL_Vertex corners[4] = {
+        {{0.0f, 0.0f}, white, {u0, v0}},
+        {{x1, 0.0f}, white, {1.0f, v0}},
+        {{x1, y1}, white, {1.0f, 1.0f}},
+        {{0.0f, y1}, white, {u0, 1.0f}},
+    };
+    static constexpr int kIndices[6] = {0, 1, 2, 0, 2, 3};
+    return SDL_RenderSetViewport(gpu.renderer, nullptr) == 0 &&
+           SDL_RenderGeometry(gpu.renderer, gpu.texture, corners, 4, kIndices, 6) == 0;
+}
+
+// Vsync is trusted only once it has been seen to wait: some drivers (Mesa's swrast
+// under Xvfb among them) accept a swap interval and return at once. A present has
+// waited when it spent a good part of a period inside the swap and ended on the
+// refresh grid (a whole number of periods after the previous one). While probing, a
+// present that did not wait is held to the deadline instead, so the pace never runs
+// free. A wrong "no" costs nothing: deadline pacing takes over.
+void presentProbing(GpuPresent& gpu, int refreshHz) {
+    using clock = std::chrono::steady_clock;
+    const double period = 1.0 / refreshHz;
+    const auto start = clock::now();
+    SDL_RenderPresent(gpu.renderer);
+    const auto end = clock::now();
+    const double inside = std::chrono::duration<double>(end - start).count();
+    const double periods = std::chrono::duration<double>(end - gpu.lastEnd).count() / period;
+    const bool onGrid = periods > 0.85 && std::abs(periods - std::round(periods)) < 0.15;
+    const bool waited = inside >= 0.3 * period && onGrid;
+    gpu.lastEnd = end;
+    if (waited) {
+        gpu.pacer.running = false;  // the next deadline counts from here
+    } else {
+        waitForRefresh(gpu.pacer, refreshHz);
+    }
+    if (gpu.presents <= kWarmUp) return;
+    ++gpu.probedSoFar;
+    if (waited) ++gpu.waitedSoFar;
+    if (gpu.probedSoFar < kProbed) return;
+    if (gpu.waitedSoFar >= kProbed * 3 / 4) {
+        gpu.pace = Pace::driver;
+    } else {
+        SDL_RenderSetVSync(gpu.renderer, 0);
+        gpu.pace = Pace::deadlines;
+    }
+}
+
+}  // namespace
+
+bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
+                       bool paced, int refreshHz, bool* waited) {
+    *waited = false;
+    ++gpu.presents;
+    if (levers.failFromPresent > 0 && gpu.presents >= levers.failFromPresent) {
+        SDL_SetError("the GPU present was made to fail");
+        return false;
+    }
+    int outWidth = 0;
+    int outHeight = 0;
+    if (!outputSizeOf(gpu, &outWidth, &outHeight) || outWidth <= 0 || outHeight <= 0) {
+        return false;
+    }
+    if (!upload(gpu, pixels, width, height) || !drawStretched(gpu, outWidth, outHeight)) {
+        return false;
+    }
+    if (!paced) {
+        // An unpaced present must not wait on vsync either.
+        if (gpu.pace != Pace::deadlines) {
+            SDL_RenderSetVSync(gpu.renderer, 0);
+            gpu.pace = Pace::deadlines;
+        }
+        SDL_RenderPresent(gpu.renderer);
+        return true;
+    }
+    const int hz = refreshHz > 0 ? refreshHz : 60;
+    switch (gpu.pace) {
+        case Pace::driver:
+            SDL_RenderPresent(gpu.renderer);
+            *waited = true;
+            break;
+        case Pace::deadlines:
+            waitForRefresh(gpu.pacer, hz);
+            SDL_RenderPresent(gpu.renderer);
+            break;
+        case Pace::probing: presentProbing(gpu, hz); break;
+    }
+    return true;
+}
+
+}  // namespace win::sdl
