@@ -239,6 +239,9 @@ TEST_F(ViewerE2E, CloseRequestEndsWithExitCodeZero) {
     viewer_ = -1;
     EXPECT_EQ(code, 0) << readFile(errPath_);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+#ifdef VIEWER_PRESENT_PATH  // a test build of the viewer says which path it used
+    EXPECT_EQ(readFile(errPath_), "present path: " VIEWER_PRESENT_PATH "\n");
+#endif
 }
 
 TEST(ViewerWithoutDisplay, ExitsWithOneLineAndCodeOne) {

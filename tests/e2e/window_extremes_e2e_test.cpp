@@ -175,6 +175,9 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     const int code = waitExit(viewer_, 3000);
     viewer_ = -1;
     EXPECT_EQ(code, 0) << readFile(errPath_);
+#ifdef VIEWER_PRESENT_PATH  // a test build of the viewer says which path it used
+    EXPECT_EQ(readFile(errPath_), "present path: " VIEWER_PRESENT_PATH "\n");
+#endif
 }
 
 }  // namespace
