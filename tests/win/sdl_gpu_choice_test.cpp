@@ -1,6 +1,10 @@
-// The present path's choice from the OpenGL renderer's name: real GPUs take the GPU
-// present, Mesa's CPU rasterizers and unreadable names keep the shared-memory copy.
+// The present path's choice: no GPU device, no OpenGL at all; then by the OpenGL
+// renderer's name, real GPUs take the GPU present, Mesa's CPU rasterizers and
+// unreadable names keep the shared-memory copy.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "win/sdl/gpu_choice.h"
 
@@ -24,6 +28,23 @@ TEST(GpuChoice, SoftwareNamesAndFailuresKeepSharedMemory) {
                              "Gallium 0.4 on llvmpipe (LLVM 3.4, 256 bits)", "", "   "}) {
         EXPECT_FALSE(isHardwareRenderer(name)) << '"' << name << '"';
     }
+}
+
+TEST(GpuChoice, OnlyARenderNodeOrNvidiaControlDeviceIsAGpu) {
+    namespace fs = std::filesystem;
+    const fs::path dev = fs::path(::testing::TempDir()) / "gpu-choice-dev";
+    fs::remove_all(dev);
+    fs::create_directories(dev);
+    EXPECT_FALSE(win::sdl::hasGpuDevice(dev.string())) << "no dri folder";
+    fs::create_directories(dev / "dri");
+    std::ofstream(dev / "dri" / "card0").close();  // a display-only device (simpledrm)
+    EXPECT_FALSE(win::sdl::hasGpuDevice(dev.string()));
+    std::ofstream(dev / "dri" / "renderD128").close();
+    EXPECT_TRUE(win::sdl::hasGpuDevice(dev.string()));
+    fs::remove_all(dev / "dri");
+    std::ofstream(dev / "nvidiactl").close();
+    EXPECT_TRUE(win::sdl::hasGpuDevice(dev.string()));
+    fs::remove_all(dev);
 }
 
 }  // namespace

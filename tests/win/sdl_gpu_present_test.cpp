@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -148,6 +150,7 @@ TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
     EXPECT_EQ(win::sdl::presentPathOf(plain), PresentPath::sharedMemory)
         << "llvmpipe is no GPU: Xvfb must keep the shared-memory path";
     const e2e::Image shared = showAndGrab(plain, plainX, frame);
+    EXPECT_EQ(win::sdl::lastRendererName(), "") << "no GPU device: OpenGL is not even tried";
 
     unsigned long gpuX = 0;
     HWND gpu = open({.acceptSoftware = true}, &gpuX);
@@ -163,6 +166,24 @@ TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
     where.clear();
     EXPECT_EQ(offTheRule(viaGpu, 0, &where), 0) << "GPU:" << where;
     EXPECT_TRUE(viaGpu.pixels == shared.pixels);
+}
+
+TEST_F(GpuPresent, ARenderNodeWithLlvmpipeBehindItKeepsSharedMemory) {
+    // As on a machine whose GPU Mesa cannot drive: OpenGL is tried and named llvmpipe.
+    namespace fs = std::filesystem;
+    const fs::path dev = fs::path(::testing::TempDir()) / "gpu-present-dev";
+    fs::create_directories(dev / "dri");
+    std::ofstream(dev / "dri" / "renderD128").close();
+    unsigned long xWindow = 0;
+    HWND hWnd = open({.devRoot = dev.string()}, &xWindow);
+    ASSERT_NE(hWnd, nullptr);
+    EXPECT_NE(win::sdl::lastRendererName().find("llvmpipe"), std::string::npos)
+        << "read: \"" << win::sdl::lastRendererName() << '"';
+    EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::sharedMemory);
+    const win::SharedPixels frame = taggedFrame(800, 600);
+    std::string where;
+    EXPECT_EQ(offTheRule(showAndGrab(hWnd, xWindow, frame), 0, &where), 0) << where;
+    fs::remove_all(dev);
 }
 
 TEST_F(GpuPresent, StretchFollowsThePixelCentreRule) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace win::sdl {
 
@@ -19,6 +21,17 @@ bool isHardwareRenderer(std::string_view glRenderer) {
     return std::none_of(kSoftware.begin(), kSoftware.end(), [&](std::string_view name) {
         return lower.find(name) != std::string::npos;
     });
+}
+
+bool hasGpuDevice(const std::string& devRoot) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(fs::path(devRoot) / "nvidiactl", ec)) return true;
+    for (fs::directory_iterator it(fs::path(devRoot) / "dri", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().filename().string().rfind("renderD", 0) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace win::sdl

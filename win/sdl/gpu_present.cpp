@@ -23,6 +23,7 @@ constexpr int kProbed = 8;
 enum class Pace { probing, driver, deadlines };
 
 GpuTestLevers levers;
+std::string lastName;
 
 }  // namespace
 
@@ -41,6 +42,10 @@ struct GpuPresent {
 
 void setGpuTestLevers(const GpuTestLevers& newLevers) {
     levers = newLevers;
+}
+
+std::string lastRendererName() {
+    return lastName;
 }
 
 namespace {
@@ -65,6 +70,7 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
     const bool openGl =
         SDL_GetRendererInfo(renderer, &info) == 0 && std::string(info.name).rfind("opengl", 0) == 0;
     const std::string name = openGl ? currentRendererName() : "";
+    lastName = name;
     if (openGl && (isHardwareRenderer(name) || (levers.acceptSoftware && !name.empty()))) {
         return renderer;
     }
@@ -77,6 +83,10 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
 SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, int height,
                                    Uint32 flags, GpuPresent** gpu) {
     *gpu = nullptr;
+    lastName.clear();
+    if (!levers.acceptSoftware && !hasGpuDevice(levers.devRoot)) {
+        return SDL_CreateWindow(title, x, y, width, height, flags);
+    }
     // Made an OpenGL window from the start: SDL would otherwise re-create the native
     // window to give it a renderer.
     SDL_Window* window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);

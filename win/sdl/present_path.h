@@ -3,6 +3,8 @@
 // OpenGL is Mesa on the CPU, and its failure handling can be seen. No SDL here.
 #pragma once
 
+#include <string>
+
 #include "win/win32.h"
 
 namespace win::sdl {
@@ -17,9 +19,13 @@ PresentPath presentPathOf(HWND hWnd);
 // The path the latest window created uses, or used last if it is gone.
 PresentPath lastWindowPath();
 
+// The OpenGL renderer name read for the latest window ("" when none was read).
+std::string lastRendererName();
+
 struct GpuTestLevers {
-    bool acceptSoftware = false;  // take llvmpipe & co. as if they were a GPU
-    int failFromPresent = 0;      // > 0: the GPU present with this number, per window, fails
+    bool acceptSoftware = false;   // take llvmpipe & co. for a GPU, on a machine without one
+    int failFromPresent = 0;       // > 0: the GPU present with this number, per window, fails
+    std::string devRoot = "/dev";  // where GPU devices are looked for
 };
 void setGpuTestLevers(const GpuTestLevers& levers);
 

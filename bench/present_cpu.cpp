@@ -1,0 +1,112 @@
+// viewer-present-cpu: the CPU a real viewer and its X server spend at the display's pace,
+// per client size. Starts its own Xvfb (screen 4000 × 2400), the viewer given on the
+// command line, resizes the window to each size, waits 3 s, then reads utime + stime
+// of both processes (/proc/PID/stat, all threads) over 10 s.
+//   viewer-present-cpu VIEWER [WIDTHxHEIGHT ...]   (default 800x600 1920x1080 3840x2160)
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "x_session.h"
+
+namespace {
+
+// utime + stime in clock ticks, or -1 when the process is gone.
+long cpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');  // the name may hold spaces
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    long utime = 0;
+    long stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {  // fields 14 and 15 of stat(5)
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+void sleepSeconds(double s) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(s));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s VIEWER [WIDTHxHEIGHT ...]\n", argv[0]);
+        return 2;
+    }
+    std::vector<std::pair<int, int>> sizes;
+    for (int i = 2; i < argc; ++i) {
+        int w = 0;
+        int h = 0;
+        if (std::sscanf(argv[i], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) {
+            std::fprintf(stderr, "not a size: %s\n", argv[i]);
+            return 2;
+        }
+        sizes.emplace_back(w, h);
+    }
+    if (sizes.empty()) sizes = {{800, 600}, {1920, 1080}, {3840, 2160}};
+
+    e2e::XServer server;
+    e2e::XServerOptions options;
+    options.screen = "4000x2400x24";
+    std::string error;
+    if (!e2e::startXServer(&server, options, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const std::string display = ":" + std::to_string(server.display);
+    const pid_t viewer = e2e::startProgram(argv[1], display, "/dev/null");
+    e2e::XClient* client = e2e::connect(server.display);
+    const unsigned long window =
+        client != nullptr ? e2e::findWindow(client, "Our Direct3D Program", 10000) : 0;
+    int status = 0;
+    if (window == 0) {
+        std::fprintf(stderr, "the viewer's window never appeared on Xvfb %s\n", display.c_str());
+        status = 1;
+    }
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::printf("client      viewer %%  Xvfb %%   (one core, 10 s after 3 s)\n");
+    for (const auto& [w, h] : sizes) {
+        if (window == 0) break;
+        e2e::moveResize(client, window, 0, 0, w, h);
+        sleepSeconds(3.0);
+        int cw = 0;
+        int ch = 0;
+        e2e::clientSize(client, window, &cw, &ch);
+        const long v0 = cpuTicks(viewer);
+        const long x0 = cpuTicks(server.pid);
+        sleepSeconds(10.0);
+        const long v1 = cpuTicks(viewer);
+        const long x1 = cpuTicks(server.pid);
+        if (v0 < 0 || v1 < 0 || x0 < 0 || x1 < 0) {
+            std::fprintf(stderr, "the viewer or Xvfb ended during the measurement\n");
+            status = 1;
+            break;
+        }
+        std::printf("%4d x %-4d  %6.1f    %6.1f%s\n", w, h, 100.0 * (v1 - v0) / tick / 10.0,
+                    100.0 * (x1 - x0) / tick / 10.0,
+                    cw == w && ch == h ? "" : "   (the window did not take this size)");
+        std::fflush(stdout);
+    }
+    if (client != nullptr) {
+        if (window != 0) e2e::requestClose(client, window);
+        e2e::disconnect(client);
+    }
+    if (e2e::waitExit(viewer, 3000) != 0 && status == 0) {
+        std::fprintf(stderr, "the viewer did not exit 0 on a close request\n");
+        status = 1;
+    }
+    e2e::stopProcess(server.pid);
+    return status;
+}
