@@ -47,4 +47,21 @@ TEST(GpuChoice, OnlyARenderNodeOrNvidiaControlDeviceIsAGpu) {
     fs::remove_all(dev);
 }
 
+TEST(GpuChoice, APresentWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
+    using win::sdl::presentWaitedForVsync;
+    const double period = 1.0 / 60;
+    // Blocked in the swap until the blank, one or two periods after the previous one.
+    EXPECT_TRUE(presentWaitedForVsync(0.012, 0.0167, period));
+    EXPECT_TRUE(presentWaitedForVsync(0.006, 0.0165, period));
+    EXPECT_TRUE(presentWaitedForVsync(0.025, 0.0334, period));
+    // Returned at once (vsync ignored), however the frames are spaced.
+    EXPECT_FALSE(presentWaitedForVsync(0.0002, 0.0167, period));
+    // A slow swap on a busy CPU, off the grid.
+    EXPECT_FALSE(presentWaitedForVsync(0.009, 0.0230, period));
+    EXPECT_FALSE(presentWaitedForVsync(0.009, 0.0100, period));
+    // The first present has no previous one to be a period after; no rate, no wait.
+    EXPECT_FALSE(presentWaitedForVsync(0.012, 1e9 + 0.5, period));
+    EXPECT_FALSE(presentWaitedForVsync(0.012, 0.0167, 0.0));
+}
+
 }  // namespace

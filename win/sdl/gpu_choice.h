@@ -19,4 +19,10 @@ bool isHardwareRenderer(std::string_view glRenderer);
 // device (dri/card* alone, as simpledrm makes) is no GPU.
 bool hasGpuDevice(const std::string& devRoot);
 
+// Whether one present waited for the display's vertical blank: it spent a good part of
+// a period inside the swap and ended on the refresh grid, a whole number of periods (up
+// to four) after the previous present ended. A slow swap on a busy CPU does the first,
+// seldom the second; a swap that ignores vsync does neither. Times in seconds.
+bool presentWaitedForVsync(double inside, double sincePrevious, double period);
+
 }  // namespace win::sdl

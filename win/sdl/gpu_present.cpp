@@ -4,7 +4,6 @@
 #include "win/sdl/gpu_present.h"
 
 #include <chrono>
-#include <cmath>
 #include <string>
 
 #include "win/pacing.h"
@@ -166,10 +165,9 @@ bool drawStretched(GpuPresent& gpu, int outWidth, int outHeight) {
            SDL_RenderGeometry(gpu.renderer, gpu.texture, corners, 4, kIndices, 6) == 0;
 }
 
-// Vsync is trusted only once it has been seen to wait: some drivers (Mesa's swrast
-// under Xvfb among them) accept a swap interval and return at once. A present has
-// waited when it spent a good part of a period inside the swap and ended on the
-// refresh grid (a whole number of periods after the previous one). While probing, a
+// Vsync is trusted only once it has been seen to wait (presentWaitedForVsync) in most
+// of the probed presents: some drivers accept a swap interval and return at once,
+// Mesa's swrast under Xvfb among them. While probing, a
 // present that did not wait is held to the deadline instead, so the pace never runs
 // free. A wrong "no" costs nothing: deadline pacing takes over.
 void presentProbing(GpuPresent& gpu, int refreshHz) {
@@ -178,10 +176,9 @@ void presentProbing(GpuPresent& gpu, int refreshHz) {
     const auto start = clock::now();
     SDL_RenderPresent(gpu.renderer);
     const auto end = clock::now();
-    const double inside = std::chrono::duration<double>(end - start).count();
-    const double periods = std::chrono::duration<double>(end - gpu.lastEnd).count() / period;
-    const bool onGrid = periods > 0.85 && std::abs(periods - std::round(periods)) < 0.15;
-    const bool waited = inside >= 0.3 * period && onGrid;
+    const bool waited =
+        presentWaitedForVsync(std::chrono::duration<double>(end - start).count(),
+                              std::chrono::duration<double>(end - gpu.lastEnd).count(), period);
     gpu.lastEnd = end;
     if (waited) {
         gpu.pacer.running = false;  // the next deadline counts from here
