@@ -21,7 +21,12 @@ constexpr int kProbed = 8;
 
 enum class Pace { probing, driver, deadlines };
 
-GpuTestLevers levers;
+// Built on first use: a test build sets the levers from a static constructor of its
+// own, which may run before this file's globals are built.
+GpuTestLevers& levers() {
+    static GpuTestLevers current;
+    return current;
+}
 std::string lastName;
 
 }  // namespace
@@ -40,7 +45,7 @@ struct GpuPresent {
 };
 
 void setGpuTestLevers(const GpuTestLevers& newLevers) {
-    levers = newLevers;
+    levers() = newLevers;
 }
 
 std::string lastRendererName() {
@@ -70,7 +75,7 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
         SDL_GetRendererInfo(renderer, &info) == 0 && std::string(info.name).rfind("opengl", 0) == 0;
     const std::string name = openGl ? currentRendererName() : "";
     lastName = name;
-    if (openGl && (isHardwareRenderer(name) || (levers.acceptSoftware && !name.empty()))) {
+    if (openGl && (isHardwareRenderer(name) || (levers().acceptSoftware && !name.empty()))) {
         return renderer;
     }
     SDL_DestroyRenderer(renderer);
@@ -83,7 +88,7 @@ SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, i
                                    Uint32 flags, GpuPresent** gpu) {
     *gpu = nullptr;
     lastName.clear();
-    if (!levers.acceptSoftware && !hasGpuDevice(levers.devRoot)) {
+    if (!levers().acceptSoftware && !hasGpuDevice(levers().devRoot)) {
         return SDL_CreateWindow(title, x, y, width, height, flags);
     }
     // Made an OpenGL window from the start: SDL would otherwise re-create the native
@@ -203,7 +208,7 @@ bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, 
                        bool paced, int refreshHz, bool* waited) {
     *waited = false;
     ++gpu.presents;
-    if (levers.failFromPresent > 0 && gpu.presents >= levers.failFromPresent) {
+    if (levers().failFromPresent > 0 && gpu.presents >= levers().failFromPresent) {
         SDL_SetError("the GPU present was made to fail");
         return false;
     }
