@@ -1,7 +1,9 @@
 // viewer-present-cpu: the CPU a real viewer and its X server spend at the display's pace,
 // per client size. Starts its own Xvfb (screen 4000 × 2400), the viewer given on the
 // command line, resizes the window to each size, waits 3 s, then reads utime + stime
-// of both processes (/proc/PID/stat, all threads) over 10 s.
+// of both processes (/proc/PID/stat, all threads) over 10 s. Then the frame rate at that
+// size: the spin's angle (one degree a frame, read by matching the 800 × 600 picture
+// against the headless frames) before and after 3 s at the size.
 //   viewer-present-cpu VIEWER [WIDTHxHEIGHT ...]   (default 800x600 1920x1080 3840x2160)
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "reference.h"
 #include "x_session.h"
 
 namespace {
@@ -36,6 +39,41 @@ long cpuTicks(pid_t pid) {
 
 void sleepSeconds(double s) {
     std::this_thread::sleep_for(std::chrono::duration<double>(s));
+}
+
+bool waitForSize(e2e::XClient* client, unsigned long window, int width, int height) {
+    for (int tries = 0; tries < 100; ++tries) {
+        int w = 0;
+        int h = 0;
+        if (e2e::clientSize(client, window, &w, &h) && w == width && h == height) return true;
+        sleepSeconds(0.02);
+    }
+    return false;
+}
+
+// Frames per second shown at width × height, from the angle at 800 × 600 before and
+// after about 3 s there; -1 when a picture matches no angle.
+double frameRate(e2e::XClient* client, unsigned long window, const e2e::ReferenceSet& refs,
+                 int width, int height) {
+    using clock = std::chrono::steady_clock;
+    e2e::moveResize(client, window, 0, 0, 800, 600);
+    waitForSize(client, window, 800, 600);
+    sleepSeconds(0.3);
+    const e2e::Match before = e2e::bestMatch(refs, e2e::grab(client, window));
+    const auto start = clock::now();
+    e2e::moveResize(client, window, 0, 0, width, height);
+    sleepSeconds(3.0);
+    e2e::moveResize(client, window, 0, 0, 800, 600);
+    waitForSize(client, window, 800, 600);
+    sleepSeconds(0.3);
+    const e2e::Match after = e2e::bestMatch(refs, e2e::grab(client, window));
+    const double seconds = std::chrono::duration<double>(clock::now() - start).count();
+    if (before.mismatch > 0.01 || after.mismatch > 0.01) {
+        std::fprintf(stderr, "no angle matches: mismatch %.4f before, %.4f after\n",
+                     before.mismatch, after.mismatch);
+        return -1.0;
+    }
+    return ((after.angle - before.angle + 360) % 360) / seconds;
 }
 
 }  // namespace
@@ -76,7 +114,8 @@ int main(int argc, char** argv) {
         status = 1;
     }
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    std::printf("client      viewer %%  Xvfb %%   (one core, 10 s after 3 s)\n");
+    const e2e::ReferenceSet refs = e2e::renderReferences({}, 0, 0, 4);
+    std::printf("client      viewer %%  Xvfb %%   (one core, 10 s after 3 s)   frames/s\n");
     for (const auto& [w, h] : sizes) {
         if (window == 0) break;
         e2e::moveResize(client, window, 0, 0, w, h);
@@ -94,8 +133,9 @@ int main(int argc, char** argv) {
             status = 1;
             break;
         }
-        std::printf("%4d x %-4d  %6.1f    %6.1f%s\n", w, h, 100.0 * (v1 - v0) / tick / 10.0,
-                    100.0 * (x1 - x0) / tick / 10.0,
+        const double rate = frameRate(client, window, refs, w, h);
+        std::printf("%4d x %-4d  %6.1f    %6.1f                              %5.1f%s\n", w, h,
+                    100.0 * (v1 - v0) / tick / 10.0, 100.0 * (x1 - x0) / tick / 10.0, rate,
                     cw == w && ch == h ? "" : "   (the window did not take this size)");
         std::fflush(stdout);
     }
