@@ -135,7 +135,8 @@ int main(int argc, char** argv) {
         }
         const double rate = frameRate(client, window, refs, w, h);
         std::printf("%4d x %-4d  %6.1f    %6.1f                              %5.1f%s\n", w, h,
-                    100.0 * (v1 - v0) / tick / 10.0, 100.0 * (x1 - x0) / tick / 10.0, rate,
+                    100.0 * static_cast<double>(v1 - v0) / tick / 10.0,
+                    100.0 * static_cast<double>(x1 - x0) / tick / 10.0, rate,
                     cw == w && ch == h ? "" : "   (the window did not take this size)");
         std::fflush(stdout);
     }

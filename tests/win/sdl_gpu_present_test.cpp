@@ -32,10 +32,9 @@ std::uint32_t tag(int x, int y) {
 
 win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
     auto pixels = std::make_shared<std::uint32_t[]>(static_cast<std::size_t>(width) * height);
+    std::uint32_t* out = pixels.get();
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            pixels[static_cast<std::size_t>(y) * width + x] = 0xFF000000u | (tag(x, y) ^ salt);
-        }
+        for (int x = 0; x < width; ++x) *out++ = 0xFF000000u | (tag(x, y) ^ salt);
     }
     return pixels;
 }
