@@ -102,12 +102,12 @@ SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, i
         // swap interval; deadlines at the real rate do better.
         if (SDL_GL_GetSwapInterval() == 0) {
             SDL_RenderSetVSync(renderer, 0);
-            (*gpu)->pace = Pace::deadlines;
+            if (!levers().probeWithoutVsync) (*gpu)->pace = Pace::deadlines;
         }
         return window;
     }
-    // No GPU: a window that never had OpenGL, so its surface is the driver's own and
-    // nothing of the GL library stays loaded.
+    // No GPU: a window that never had OpenGL, so its surface is the driver's own (the
+    // GL library, once loaded, stays for the life of the process all the same).
     if (window != nullptr) SDL_DestroyWindow(window);
     return SDL_CreateWindow(title, x, y, width, height, flags);
 }

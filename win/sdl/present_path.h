@@ -23,9 +23,10 @@ PresentPath lastWindowPath();
 std::string lastRendererName();
 
 struct GpuTestLevers {
-    bool acceptSoftware = false;   // take llvmpipe & co. for a GPU, on a machine without one
-    int failFromPresent = 0;       // > 0: the GPU present with this number, per window, fails
-    std::string devRoot = "/dev";  // where GPU devices are looked for
+    bool acceptSoftware = false;     // take llvmpipe & co. for a GPU, on a machine without one
+    int failFromPresent = 0;         // > 0: the GPU present with this number, per window, fails
+    std::string devRoot = "/dev";    // where GPU devices are looked for
+    bool probeWithoutVsync = false;  // run the vsync probe where the driver refused vsync
 };
 void setGpuTestLevers(const GpuTestLevers& levers);
 
