@@ -148,6 +148,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the viewer did not exit 0 on a close request\n");
         status = 1;
     }
-    e2e::stopProcess(server.pid);
+    e2e::stopXServer(&server);
     return status;
 }

@@ -63,7 +63,7 @@ TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
     EXPECT_EQ(waitExit(viewer, 3000), 0) << readFile(errPath);
     EXPECT_EQ(readFile(errPath), "present path: shared memory\n");
     disconnect(client);
-    stopProcess(server.pid);
+    stopXServer(&server);
 }
 
 }  // namespace

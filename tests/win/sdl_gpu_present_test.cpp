@@ -70,21 +70,21 @@ int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) 
 class GpuPresent : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string error;
-        if (!e2e::startXServer(&server_, &error)) return;  // SetUp names the failure
-        std::string display = ":";
-        display += std::to_string(server_.display);
-        setenv("DISPLAY", display.c_str(), 1);
+        if (!e2e::startXServer(&server_, &xServerError_)) return;  // SetUp names the failure
+        // This process is SDL's client: only the test's server, whatever the desktop.
+        setenv("DISPLAY", e2e::displayName(server_.display).c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = plainProc;
         wc.lpszClassName = L"GpuPresentTest";
         RegisterClassExW(&wc);
     }
-    static void TearDownTestSuite() { e2e::stopProcess(server_.pid); }
+    static void TearDownTestSuite() { e2e::stopXServer(&server_); }
 
     void SetUp() override {
-        ASSERT_GT(server_.pid, 0) << "Xvfb did not start (is the xvfb package installed?)";
+        ASSERT_GT(server_.pid, 0) << xServerError_;
         client_ = e2e::connect(server_.display);
         ASSERT_NE(client_, nullptr) << "cannot connect to Xvfb on :" << server_.display;
     }
@@ -135,11 +135,13 @@ protected:
     }
 
     static e2e::XServer server_;
+    static std::string xServerError_;
     e2e::XClient* client_ = nullptr;
     std::vector<HWND> windows_;
 };
 
 e2e::XServer GpuPresent::server_;
+std::string GpuPresent::xServerError_;
 
 TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
     const win::SharedPixels frame = taggedFrame(800, 600);
