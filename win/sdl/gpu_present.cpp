@@ -175,7 +175,7 @@ bool drawStretched(GpuPresent& gpu, int outWidth, int outHeight) {
 // Mesa's swrast under Xvfb among them. While probing, a
 // present that did not wait is held to the deadline instead, so the pace never runs
 // free. A wrong "no" costs nothing: deadline pacing takes over.
-void presentProbing(GpuPresent& gpu, int refreshHz) {
+bool presentProbing(GpuPresent& gpu, int refreshHz) {
     using clock = std::chrono::steady_clock;
     const double period = 1.0 / refreshHz;
     const auto start = clock::now();
@@ -185,21 +185,19 @@ void presentProbing(GpuPresent& gpu, int refreshHz) {
         presentWaitedForVsync(std::chrono::duration<double>(end - start).count(),
                               std::chrono::duration<double>(end - gpu.lastEnd).count(), period);
     gpu.lastEnd = end;
-    if (waited) {
-        gpu.pacer.running = false;  // the next deadline counts from here
-    } else {
-        waitForRefresh(gpu.pacer, refreshHz);
-    }
-    if (gpu.presents <= kWarmUp) return;
+    const bool slept = !waited && waitForRefresh(gpu.pacer, refreshHz);
+    if (waited) gpu.pacer.running = false;  // the next deadline counts from here
+    if (gpu.presents <= kWarmUp) return waited || slept;
     ++gpu.probedSoFar;
     if (waited) ++gpu.waitedSoFar;
-    if (gpu.probedSoFar < kProbed) return;
+    if (gpu.probedSoFar < kProbed) return waited || slept;
     if (gpu.waitedSoFar >= kProbed * 3 / 4) {
         gpu.pace = Pace::driver;
     } else {
         SDL_RenderSetVSync(gpu.renderer, 0);
         gpu.pace = Pace::deadlines;
     }
+    return waited || slept;
 }
 
 }  // namespace
@@ -236,10 +234,10 @@ bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, 
             *waited = true;
             break;
         case Pace::deadlines:
-            waitForRefresh(gpu.pacer, hz);
+            *waited = waitForRefresh(gpu.pacer, hz);
             SDL_RenderPresent(gpu.renderer);
             break;
-        case Pace::probing: presentProbing(gpu, hz); break;
+        case Pace::probing: *waited = presentProbing(gpu, hz); break;
     }
     return true;
 }

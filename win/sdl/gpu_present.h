@@ -27,8 +27,9 @@ bool outputSizeOf(GpuPresent& gpu, int* width, int* height);
 
 // Shows a width × height X8R8G8B8 frame over the whole output, then, when paced, waits
 // for the display: by the driver's vsync where it has been seen to wait, otherwise by
-// deadlines at refreshHz. *waited says whether vsync did the waiting. False when any
-// step fails: the caller falls back to the shared-memory path with the same frame.
+// deadlines at refreshHz. *waited says whether the call waited for the refresh, either
+// way. False when any step fails: the caller falls back to the shared-memory path with
+// the same frame.
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
                        bool paced, int refreshHz, bool* waited);
 
