@@ -64,4 +64,23 @@ TEST(GpuChoice, APresentWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
     EXPECT_FALSE(presentWaitedForVsync(0.012, 0.0167, 0.0));
 }
 
+TEST(GpuChoice, TrustedVsyncIsDroppedOnlyWhenPresentsKeepRunningFasterThanTheDisplay) {
+    const double period = 1.0 / 60;
+    win::sdl::VsyncWatch steady;
+    for (int i = 0; i < 100; ++i) EXPECT_TRUE(steady.stillWaits(0.0167, period)) << i;
+    // A swap queue filling lets a few through at once, then vsync holds again.
+    win::sdl::VsyncWatch queue;
+    for (int i = 0; i < win::sdl::VsyncWatch::kFastInARow - 1; ++i) {
+        EXPECT_TRUE(queue.stillWaits(0.001, period)) << i;
+    }
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(queue.stillWaits(0.0167, period)) << i;
+    // A slow swap passed the probe, then presents ran at 145 a second.
+    win::sdl::VsyncWatch ignored;
+    bool dropped = false;
+    for (int i = 0; i < win::sdl::VsyncWatch::kFastInARow; ++i) {
+        dropped = !ignored.stillWaits(0.0069, period);
+    }
+    EXPECT_TRUE(dropped);
+}
+
 }  // namespace

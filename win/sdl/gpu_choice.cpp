@@ -44,4 +44,9 @@ bool presentWaitedForVsync(double inside, double sincePrevious, double period) {
     return inside >= 0.3 * period && onGrid;
 }
 
+bool VsyncWatch::stillWaits(double sincePrevious, double period) {
+    fastInARow = sincePrevious < 0.5 * period ? fastInARow + 1 : 0;
+    return fastInARow < kFastInARow;
+}
+
 }  // namespace win::sdl

@@ -25,4 +25,14 @@ bool hasGpuDevice(const std::string& devRoot);
 // seldom the second; a swap that ignores vsync does neither. Times in seconds.
 bool presentWaitedForVsync(double inside, double sincePrevious, double period);
 
+// Keeps watching a vsync the probe trusted: a slow swap on a busy CPU can pass the probe,
+// and a driver may stop waiting later. Presents that end less than half a period after
+// the previous one are let through a few at a time (a queue of swaps fills that way), but
+// kFastInARow of them running means vsync no longer holds the pace. Times in seconds.
+struct VsyncWatch {
+    static constexpr int kFastInARow = 4;
+    int fastInARow = 0;
+    bool stillWaits(double sincePrevious, double period);
+};
+
 }  // namespace win::sdl

@@ -41,7 +41,8 @@ struct GpuPresent {
     int probedSoFar = 0;
     int waitedSoFar = 0;
     std::chrono::steady_clock::time_point lastEnd{};
-    Pacer pacer;  // deadlines, where vsync does not wait
+    VsyncWatch watch;  // once vsync is trusted
+    Pacer pacer;       // deadlines, where vsync does not wait
 };
 
 void setGpuTestLevers(const GpuTestLevers& newLevers) {
@@ -200,6 +201,20 @@ bool presentProbing(GpuPresent& gpu, int refreshHz) {
     return waited || slept;
 }
 
+// A trusted vsync that stops holding presents to the refresh hands the pace to deadlines
+// for good, as a probe that had said no would have.
+bool presentOnVsync(GpuPresent& gpu, int refreshHz) {
+    using clock = std::chrono::steady_clock;
+    SDL_RenderPresent(gpu.renderer);
+    const auto end = clock::now();
+    const double since = std::chrono::duration<double>(end - gpu.lastEnd).count();
+    gpu.lastEnd = end;
+    if (gpu.watch.stillWaits(since, 1.0 / refreshHz)) return true;
+    SDL_RenderSetVSync(gpu.renderer, 0);
+    gpu.pace = Pace::deadlines;
+    return waitForRefresh(gpu.pacer, refreshHz);
+}
+
 }  // namespace
 
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
@@ -229,10 +244,7 @@ bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, 
     }
     const int hz = refreshHz > 0 ? refreshHz : 60;
     switch (gpu.pace) {
-        case Pace::driver:
-            SDL_RenderPresent(gpu.renderer);
-            *waited = true;
-            break;
+        case Pace::driver: *waited = presentOnVsync(gpu, hz); break;
         case Pace::deadlines:
             *waited = waitForRefresh(gpu.pacer, hz);
             SDL_RenderPresent(gpu.renderer);
