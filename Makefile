@@ -5,14 +5,15 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
-            clang libclang-rt-14-dev valgrind twm weston libwayland-dev
+            clang libclang-rt-14-dev valgrind twm weston libwayland-dev clang-format clang-tidy
 # The installed program's manual pages and Debian package, and their checks (the icons
 # also need imagemagick, above).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
-.PHONY: all deps bench-deps build run test test-release test-asan test-fuzz snapshot bench fuzz soak valgrind clean
+.PHONY: all deps bench-deps build run test test-release test-asan test-tsan test-fuzz lint lint-format \
+        lint-tidy snapshot bench fuzz soak valgrind clean
 
 all: build
 
@@ -39,7 +40,8 @@ build: deps
 run: build
 	./build/release/viewer
 
-test: deps test-release test-asan test-fuzz
+# The format check first: it takes seconds, the rest takes many minutes.
+test: deps lint-format test-release test-asan test-tsan test-fuzz
 
 test-release: build
 	ctest --preset release
@@ -49,6 +51,29 @@ test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan -LE 'e2e|soak|valgrind|timing'
+
+# The unit and pixel tests with the device's row threads under ThreadSanitizer; the
+# preset leaves out the labels that run the real viewer or judge by wall time, and any
+# report fails its test.
+test-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+# Every tracked C++ file formatted as .clang-format says, then clang-tidy with .clang-tidy
+# over every file the release build compiles (its compile_commands.json).
+LINT_SOURCES = $(shell git ls-files '*.cpp' '*.h')
+lint: lint-format lint-tidy
+
+lint-format: deps
+	@[ -n "$(LINT_SOURCES)" ] || { echo "lint: git lists no C++ files here"; exit 1; }
+	@echo "clang-format --dry-run --Werror: $(words $(LINT_SOURCES)) files"
+	@clang-format --dry-run --Werror $(LINT_SOURCES)
+
+lint-tidy: deps
+	cmake --preset release >/dev/null
+	run-clang-tidy -p build/release -quiet -j $$(nproc) >build/release/clang-tidy.log 2>&1 \
+	  || { grep -v -e '^clang-tidy' -e 'warnings generated' build/release/clang-tidy.log; exit 1; }
 
 # Every fuzz target for FUZZ_SECONDS each, one after the other (the machine is shared).
 # New inputs go to build/fuzz/corpus/<target>, seeded from fuzz/corpus/<target>; a crash
