@@ -193,7 +193,9 @@ TEST(SceneRecording, HoldsTheSceneBuffersAndItsMatricesPerAngle) {
         const float cx = f.cubeWorldView._41, cy = f.cubeWorldView._42;
         const float cz = f.cubeWorldView._43 - 20.0f;
         EXPECT_NEAR(cx * cx + cy * cy + cz * cz, 192.0f, 1e-2f) << a;
-        EXPECT_EQ(std::memcmp(&f.projection, &f0.projection, sizeof(D3DMATRIX)), 0) << a;
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(f.projection.m[i / 4][i % 4], f0.projection.m[i / 4][i % 4]) << a;
+        }
     }
     // Angle 90 about z, then y, then x takes (8, 8, 8) to (-8, 8, 8), (8, 8, 8), then
     // (8, -8, 8).

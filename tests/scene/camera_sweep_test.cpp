@@ -94,7 +94,7 @@ TEST_F(CameraSweep, FromTheStartToFortyPageUps) {
 TEST_F(CameraSweep, SidewaysAndUpAndDown) {
     for (int step = -20; step <= 20; step += 5) {
         camX = static_cast<float>(step);
-        camY = static_cast<float>(-step / 2);
+        camY = -0.5f * static_cast<float>(step);
         camZ = 3.0f;
         for (int a = 0; a < 360; a += 11) check(static_cast<float>(a));
     }

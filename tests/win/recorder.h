@@ -33,6 +33,7 @@ inline LRESULT CALLBACK recordingProc(HWND hWnd, UINT message, WPARAM wParam, LP
 
 inline std::vector<UINT> messagesOf(const std::vector<Received>& list) {
     std::vector<UINT> out;
+    out.reserve(list.size());
     for (const Received& r : list) out.push_back(r.message);
     return out;
 }

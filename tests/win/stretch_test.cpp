@@ -28,7 +28,8 @@ TEST(StretchIntoPaddedRows, EveryPixelSamplesItsCentreAndPaddingIsLeftAlone) {
         for (int y = 0; y < c.srcH; ++y) {
             for (int x = 0; x < c.srcW; ++x) src[y * c.srcW + x] = (y << 16) | x;
         }
-        const std::size_t stride = static_cast<std::size_t>(c.dstW + c.pad);
+        const std::size_t stride =
+            static_cast<std::size_t>(c.dstW) + static_cast<std::size_t>(c.pad);
         std::vector<std::uint32_t> dst(stride * c.dstH, kUntouched);
         win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride);
         for (int y = 0; y < c.dstH; ++y) {

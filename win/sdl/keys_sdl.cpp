@@ -161,7 +161,7 @@ KeyCode translateKey(int scancode, int keycode, bool numLock) {
     }
     // A key that types a letter in the current layout is that letter's VK wherever it sits.
     if (keycode >= SDLK_a && keycode <= SDLK_z)
-        key.vk = static_cast<WPARAM>(keycode - SDLK_a + 'A');
+        key.vk = static_cast<WPARAM>(keycode - SDLK_a) + 'A';
     return key;
 }
 

@@ -68,8 +68,8 @@ struct Canvas {
 // With power-of-two sizes every step is exact in float.
 inline D3DMATRIX screenMatrix(int w, int h) {
     D3DMATRIX m{};
-    m._11 = 2.0f / w;
-    m._22 = -2.0f / h;
+    m._11 = 2.0f / static_cast<float>(w);
+    m._22 = -2.0f / static_cast<float>(h);
     m._33 = 1.0f;
     m._41 = -1.0f;
     m._42 = 1.0f;

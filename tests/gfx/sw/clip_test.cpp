@@ -73,6 +73,7 @@ int expectMatchesRayCast(const Canvas& canvas, const std::array<P3, 3>& t,
 
 std::vector<Vertex> toVertices(const std::array<P3, 3>& t, D3DCOLOR color = kWhite) {
     std::vector<Vertex> v;
+    v.reserve(t.size());
     for (const P3& p : t) {
         v.push_back(
             {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.w), color});

@@ -86,7 +86,8 @@ TEST(Lines, OnePixelPerMajorStepAtEverySlope) {
     for (int dy = -12; dy <= 12; ++dy) {
         for (int dx : {-12, 12}) {
             for (bool swap : {false, true}) {
-                const float ex = 15.0f + (swap ? dy : dx), ey = 15.0f + (swap ? dx : dy);
+                const float ex = 15.0f + static_cast<float>(swap ? dy : dx);
+                const float ey = 15.0f + static_cast<float>(swap ? dx : dy);
                 Canvas canvas(kSize, kSize);
                 canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_LINELIST,
                             1, {{15, 15, 0.5f, kWhite}, {ex, ey, 0.5f, kWhite}});

@@ -111,7 +111,7 @@ TEST(SharedEdges, JitteredMeshHitsEveryPixelExactlyOnce) {
     Vertex grid[kCells + 1][kCells + 1];
     for (int j = 0; j <= kCells; ++j) {
         for (int i = 0; i <= kCells; ++i) {
-            float x = i * cell, y = j * cell;
+            float x = static_cast<float>(i) * cell, y = static_cast<float>(j) * cell;
             if (i > 0 && i < kCells && j > 0 && j < kCells) {
                 const float r = rng.unit();
                 if (r < 0.3f) {  // snap onto a pixel centre
