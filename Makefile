@@ -61,7 +61,8 @@ test-tsan: deps
 	ctest --preset tsan
 
 # Every tracked C++ file formatted as .clang-format says, then clang-tidy with .clang-tidy
-# over every file the release build compiles (its compile_commands.json).
+# over every file the release build compiles and the fuzz targets, through each build's
+# compile_commands.json. The log is shown only when something is found.
 LINT_SOURCES = $(shell git ls-files '*.cpp' '*.h')
 lint: lint-format lint-tidy
 
@@ -72,8 +73,14 @@ lint-format: deps
 
 lint-tidy: deps
 	cmake --preset release >/dev/null
-	run-clang-tidy -p build/release -quiet -j $$(nproc) >build/release/clang-tidy.log 2>&1 \
-	  || { grep -v -e '^clang-tidy' -e 'warnings generated' build/release/clang-tidy.log; exit 1; }
+	cmake --preset fuzz >/dev/null
+	@echo "clang-tidy: the release build's sources and the fuzz targets"
+	@found=0; \
+	run-clang-tidy -p build/release -quiet -j $$(nproc) >build/clang-tidy.log 2>&1 || found=1; \
+	run-clang-tidy -p build/fuzz -quiet -j $$(nproc) '/fuzz/[^/]*\.cpp$$' >>build/clang-tidy.log 2>&1 \
+	  || found=1; \
+	if [ $$found -ne 0 ]; then grep -v -e '^clang-tidy' -e 'warnings generated' build/clang-tidy.log; fi; \
+	exit $$found
 
 # Every fuzz target for FUZZ_SECONDS each, one after the other (the machine is shared).
 # New inputs go to build/fuzz/corpus/<target>, seeded from fuzz/corpus/<target>; a crash

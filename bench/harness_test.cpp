@@ -112,12 +112,14 @@ TEST(Statm, TouchingMemoryRaisesResidentSize) {
     constexpr std::size_t kBytes = 32u << 20;
     const std::optional<long> before = bench::residentBytes();
     ASSERT_TRUE(before.has_value());
-    auto* block = static_cast<char*>(std::malloc(kBytes));
+    // Freed on every path, a failed assertion's included.
+    std::unique_ptr<char, void (*)(void*)> block(static_cast<char*>(std::malloc(kBytes)),
+                                                 std::free);
     ASSERT_NE(block, nullptr);
-    std::memset(block, 1, kBytes);
-    sink = block;
+    std::memset(block.get(), 1, kBytes);
+    sink = block.get();
     const std::optional<long> after = bench::residentBytes();
-    std::free(block);
+    block.reset();
     ASSERT_TRUE(after.has_value());
     EXPECT_GE(*after - *before, static_cast<long>(kBytes * 9 / 10));
 }

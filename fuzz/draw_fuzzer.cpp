@@ -320,7 +320,7 @@ void checkStillDraws(Session& s) {
             const std::uint32_t expected = x < kWidth / 2 ? 0x00FF00u : 0x000000u;
             const std::uint32_t got = frame.pixels[y * kWidth + x] & 0xFFFFFFu;
             fuzz::check(got == expected, "the known quad drew wrong pixels",
-                        static_cast<long>(y * kWidth + x));
+                        static_cast<long>(y) * kWidth + x);
         }
     }
 }
