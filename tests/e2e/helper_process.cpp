@@ -52,6 +52,7 @@ std::string lastWords(const std::string& path) {
 Helper startHelper(const std::string& name, const std::vector<std::string>& argv,
                    const Environment& environment, const std::string& errPath) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     const pid_t pid = fork();
