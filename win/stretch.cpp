@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace win {
 
@@ -19,13 +18,13 @@ int nearestSource(int d, int srcSize, int dstSize) {
 }
 
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
-                    int dstWidth, int dstHeight) {
+                    int dstWidth, int dstHeight, StretchColumns& columns) {
     stretchNearest(src, srcWidth, srcHeight, dst, dstWidth, dstHeight,
-                   static_cast<std::size_t>(dstWidth));
+                   static_cast<std::size_t>(dstWidth), columns);
 }
 
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
-                    int dstWidth, int dstHeight, std::size_t dstStride) {
+                    int dstWidth, int dstHeight, std::size_t dstStride, StretchColumns& columns) {
     assert(src != nullptr && dst != nullptr && srcWidth > 0 && srcHeight > 0 && dstWidth > 0 &&
            dstHeight > 0 && dstStride >= static_cast<std::size_t>(dstWidth));
     const std::size_t rowBytes = static_cast<std::size_t>(dstWidth) * sizeof(*dst);
@@ -41,9 +40,7 @@ void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::
         }
         return;
     }
-    // The column map is the same for every row: work it out once, in storage that is
-    // kept from call to call so a steady client size allocates nothing.
-    static std::vector<int> columns;
+    // The column map is the same for every row: work it out once.
     columns.resize(static_cast<std::size_t>(dstWidth));
     for (int x = 0; x < dstWidth; ++x) columns[x] = nearestSource(x, srcWidth, dstWidth);
 

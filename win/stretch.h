@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace win {
 
@@ -11,13 +12,17 @@ namespace win {
 // floor((d + 0.5) · srcSize / dstSize), the texel whose area holds the pixel centre.
 int nearestSource(int d, int srcSize, int dstSize);
 
+// The column map of a stretch, kept by its caller from call to call so a steady client
+// size allocates nothing.
+using StretchColumns = std::vector<int>;
+
 // Fills the whole dst (dstWidth × dstHeight) from the whole src (srcWidth × srcHeight),
 // both row-major without padding. Sizes must be positive.
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
-                    int dstWidth, int dstHeight);
+                    int dstWidth, int dstHeight, StretchColumns& columns);
 // The same into rows dstStride pixels apart (dstStride >= dstWidth), as a window's
 // surface may pad its rows.
 void stretchNearest(const std::uint32_t* src, int srcWidth, int srcHeight, std::uint32_t* dst,
-                    int dstWidth, int dstHeight, std::size_t dstStride);
+                    int dstWidth, int dstHeight, std::size_t dstStride, StretchColumns& columns);
 
 }  // namespace win

@@ -22,6 +22,7 @@ TEST(StretchIntoPaddedRows, EveryPixelSamplesItsCentreAndPaddingIsLeftAlone) {
         {800, 600, 1000, 500, 24},  // the resize the end-to-end test makes
     };
     constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+    win::StretchColumns columns;  // one map reused as the sizes change, as a window keeps it
     for (const Case& c : cases) {
         // Each texel holds its own position, so a pixel says which texel it sampled.
         std::vector<std::uint32_t> src(static_cast<std::size_t>(c.srcW) * c.srcH);
@@ -31,7 +32,8 @@ TEST(StretchIntoPaddedRows, EveryPixelSamplesItsCentreAndPaddingIsLeftAlone) {
         const std::size_t stride =
             static_cast<std::size_t>(c.dstW) + static_cast<std::size_t>(c.pad);
         std::vector<std::uint32_t> dst(stride * c.dstH, kUntouched);
-        win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride);
+        win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride,
+                            columns);
         for (int y = 0; y < c.dstH; ++y) {
             // floor((y + 0.5) · srcH / dstH), the texel whose area holds the centre.
             const int sy = static_cast<int>((2 * y + 1) * c.srcH / (2 * c.dstH));

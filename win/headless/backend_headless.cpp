@@ -36,6 +36,7 @@ struct State {
     bool backBufferStale = false;
     Frame frame;
     bool frameStale = false;
+    StretchColumns columns;
 };
 State state;
 
@@ -86,7 +87,7 @@ const Frame& lastFrame() {
     frame.pixels.resize(static_cast<std::size_t>(frame.width) * frame.height);
     if (frame.width > 0 && frame.height > 0) {
         stretchNearest(state.shown.get(), state.shownWidth, state.shownHeight, frame.pixels.data(),
-                       frame.width, frame.height);
+                       frame.width, frame.height, state.columns);
     }  // minimised: nothing to draw
     state.frameStale = false;
     return frame;

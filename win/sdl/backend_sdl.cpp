@@ -34,6 +34,7 @@ struct NativeWindow {
     // The stretched frame when the window's surface stores pixels in another layout,
     // converted from here; kept while the size holds so presents allocate nothing.
     std::vector<std::uint32_t> staging;
+    StretchColumns columns;
     ClientSize reported;  // the size WM_SIZE last carried
     WPARAM reportedType = SIZE_RESTORED;
 };
@@ -224,10 +225,12 @@ bool drawToSurface(NativeWindow& native, const std::uint32_t* pixels, int width,
     if ((format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
         surface->pitch % 4 == 0) {
         stretchNearest(pixels, width, height, static_cast<std::uint32_t*>(surface->pixels),
-                       surface->w, surface->h, static_cast<std::size_t>(surface->pitch / 4));
+                       surface->w, surface->h, static_cast<std::size_t>(surface->pitch / 4),
+                       native.columns);
     } else {
         native.staging.resize(static_cast<std::size_t>(surface->w) * surface->h);
-        stretchNearest(pixels, width, height, native.staging.data(), surface->w, surface->h);
+        stretchNearest(pixels, width, height, native.staging.data(), surface->w, surface->h,
+                       native.columns);
         ok =
             SDL_ConvertPixels(surface->w, surface->h, SDL_PIXELFORMAT_RGB888, native.staging.data(),
                               surface->w * 4, format, surface->pixels, surface->pitch) == 0;
