@@ -74,7 +74,7 @@ TEST(GpuChoice, TrustedVsyncIsDroppedOnlyWhenPresentsKeepRunningFasterThanTheDis
         EXPECT_TRUE(queue.stillWaits(0.001, period)) << i;
     }
     for (int i = 0; i < 10; ++i) EXPECT_TRUE(queue.stillWaits(0.0167, period)) << i;
-    // A slow swap passed the probe, then presents ran at 145 a second.
+    // A driver that took the swap interval and stopped waiting: presents 7 ms apart.
     win::sdl::VsyncWatch ignored;
     bool dropped = false;
     for (int i = 0; i < win::sdl::VsyncWatch::kFastInARow; ++i) {
