@@ -17,17 +17,6 @@ using namespace e2e;
 
 constexpr double kSameFrame = 0.001;
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
     XServer server;
     std::string error;

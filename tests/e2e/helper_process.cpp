@@ -126,4 +126,15 @@ void stopHelper(Helper* helper) {
     helper->pid = -1;
 }
 
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace e2e

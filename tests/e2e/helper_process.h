@@ -45,4 +45,9 @@ double secondsWaitingForCpu(pid_t pid);
 // SIGTERM, then SIGKILL if it has not ended within 2 s; reaps it.
 void stopHelper(Helper* helper);
 
+// Small shared pieces of the tests: a pause of the test thread, and a whole file as text
+// ("" when it cannot be read).
+void sleepMs(int ms);
+std::string readFile(const std::string& path);
+
 }  // namespace e2e

@@ -16,13 +16,6 @@ namespace {
 
 using namespace e2e;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // An Xauthority file with one random MIT-MAGIC-COOKIE-1 entry: an Xvfb started with it
 // admits only clients that present that cookie.
 bool writeCookieFile(const std::string& path) {

@@ -28,17 +28,6 @@ constexpr int kStep = 4;  // compare every 4th pixel each way
 constexpr double kSameFrame = 0.001;
 constexpr double kOtherFrame = 0.003;
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A look at the viewer's client inside weston's output.
 struct Look {
     bool found = false;  // the client area was located

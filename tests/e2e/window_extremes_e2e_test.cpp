@@ -21,17 +21,6 @@ using namespace e2e;
 const char* const kTitle = "Our Direct3D Program";
 constexpr double kSameFrame = 0.005;  // under 0.5% of the kept pixels differ
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // twm with a configuration that places windows itself (no click to place them) and
 // draws no title bar, so the client window is the whole frame. It runs in the C locale:
 // in a UTF-8 one it cannot open its font set and exits at once.

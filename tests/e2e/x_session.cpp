@@ -26,10 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // A fresh file name in TMPDIR (or /tmp) that no parallel run shares.
 std::string temporaryPath(const char* stem) {
     const char* dir = std::getenv("TMPDIR");
