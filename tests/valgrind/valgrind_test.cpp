@@ -17,17 +17,6 @@ namespace {
 
 using namespace e2e;
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // valgrind with the viewer on the test's server; memcheck's report goes to logPath,
 // valgrind's own complaints and the viewer's stderr to the helper's stderr file.
 // VALGRIND_OPTS would add options of the user's to ours.
