@@ -19,6 +19,20 @@ static_assert(sizeof(Vertex) == 16);
 
 inline constexpr D3DCOLOR kBackground = 0xFF000000u;
 
+// `count` primitives over the vertices, indexed when `indices` is given.
+inline sw::DrawCall drawCall(D3DPRIMITIVETYPE type, std::uint32_t count,
+                             const std::vector<Vertex>& v,
+                             const std::vector<std::uint16_t>* indices = nullptr) {
+    sw::DrawCall call;
+    call.type = type;
+    call.primitiveCount = count;
+    call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
+    call.stride = sizeof(Vertex);
+    call.vertexCount = static_cast<std::uint32_t>(v.size());
+    if (indices) call.indices16 = indices->data();
+    return call;
+}
+
 struct Canvas {
     int width, height;
     std::vector<std::uint32_t> color;
@@ -52,14 +66,7 @@ struct Canvas {
 
     void draw(const sw::DrawState& state, D3DPRIMITIVETYPE type, std::uint32_t count,
               const std::vector<Vertex>& v, const std::vector<std::uint16_t>* indices = nullptr) {
-        sw::DrawCall call;
-        call.type = type;
-        call.primitiveCount = count;
-        call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
-        call.stride = sizeof(Vertex);
-        call.vertexCount = static_cast<std::uint32_t>(v.size());
-        if (indices) call.indices16 = indices->data();
-        sw::drawPrimitives(state, target(), call, scratch);
+        sw::drawPrimitives(state, target(), drawCall(type, count, v, indices), scratch);
     }
 };
 
