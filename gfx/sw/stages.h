@@ -3,6 +3,7 @@
 // in order. Nothing here knows about the device or its COM objects.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -211,8 +212,30 @@ struct SpanScratch {
 };
 
 // The run of row y the triangle covers, as the span's x, y and count; false when the
-// row holds none. The same walk whatever shades and stores the span.
-bool coveredRun(const TriangleSetup& setup, int y, Span& span);
+// row holds none. The same walk whatever shades and stores the span; inline, as it
+// runs once a row.
+inline bool coveredRun(const TriangleSetup& s, int y, Span& span) {
+    // A centre is covered when a·x + e >= 0 on every edge; each edge bounds the run from
+    // one side, exactly, in integers. A triangle is convex, so a row holds at most one
+    // run.
+    std::int64_t lo = s.minX, hi = s.maxX;
+    for (int i = 0; i < 3; ++i) {
+        // The edge's value at the start of the row.
+        const std::int64_t a = s.edge[i].a, e = s.edge[i].b * y + s.edge[i].c;
+        if (a > 0) {
+            lo = std::max(lo, ceilDiv(-e, a));
+        } else if (a < 0) {
+            hi = std::min(hi, floorDiv(e, -a));
+        } else if (e < 0) {
+            hi = lo - 1;
+        }
+    }
+    if (lo > hi) return false;
+    span.x = static_cast<int>(lo);
+    span.y = y;
+    span.count = static_cast<int>(hi - lo + 1);
+    return true;
+}
 
 // The rows of the triangle that `share` owns.
 void rasterTriangle(const TriangleSetup& setup, const OutputState& out, SpanScratch& spans,
