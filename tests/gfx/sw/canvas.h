@@ -3,6 +3,7 @@
 // coordinates at known screen or clip-space positions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,7 +16,9 @@ struct Vertex {
     float x, y, z;
     D3DCOLOR color;
 };
-static_assert(sizeof(Vertex) == 16);
+// The layout the vertex stage fetches.
+static_assert(sizeof(Vertex) == sw::kColoredVertexStride);
+static_assert(offsetof(Vertex, color) == sw::kColoredVertexColor);
 
 inline constexpr D3DCOLOR kBackground = 0xFF000000u;
 
