@@ -31,12 +31,12 @@ WPARAM sizeTypeOfShow(int nCmdShow) {
 bool presentedThroughGpu(NativeWindow& native, const std::uint32_t* pixels, int width, int height,
                          bool paced, bool* waited) {
     if (native.gpu == nullptr) return false;
-    if (sdl::presentThroughGpu(*native.gpu, pixels, width, height, paced, native.refreshHz,
-                               waited)) {
+    if (sdl::presentThroughGpu(*native.gpu, pixels, width, height, paced, native.pacing, waited)) {
         return true;
     }
     sdl::closeGpuPresent(native.gpu);
     native.gpu = nullptr;
+    switchToDeadlines(native.pacing);  // the renderer, and its vsync, are gone
     sdl::noteLatestPath(sdl::PresentPath::sharedMemory);
     return false;
 }
@@ -57,7 +57,7 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
     if (!libraryOutput.empty()) std::fputs(libraryOutput.c_str(), stderr);
     sdl::noteLatestPath(native.gpu != nullptr ? sdl::PresentPath::gpu
                                               : sdl::PresentPath::sharedMemory);
-    native.refreshHz = sdl::refreshRateOf(native.window);
+    setRefreshRate(native.pacing, sdl::refreshRateOf(native.window));
     native.reported = {width, height};
     sdl::keepNativeWindow(hWnd, std::move(native));
     return true;
@@ -107,7 +107,7 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     PresentResult result;
     result.ok = true;
     if (clientWidth == 0 || clientHeight == 0) {  // minimised: nothing to draw, still paced
-        result.waited = paced && waitForRefresh(native->pacer, native->refreshHz);
+        result.waited = paced && waitForDeadline(native->pacing);
         return result;
     }
     if (presentedThroughGpu(*native, pixels.get(), width, height, paced, &result.waited)) {
@@ -115,7 +115,7 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
         return result;
     }
     if (!sdl::presentThroughSurface(native->window, native->surface, pixels.get(), width, height,
-                                    paced, native->pacer, native->refreshHz, &result.waited)) {
+                                    paced, native->pacing, &result.waited)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
         result.ok = false;
         return result;  // a failure is said by the core, once for each run of them

@@ -58,7 +58,7 @@ void onWindowEvent(const SDL_WindowEvent& event, ClosedThisPump& closed) {
             break;
         case SDL_WINDOWEVENT_MINIMIZED: reportSize(hWnd, *native, {}, SIZE_MINIMIZED); break;
         case SDL_WINDOWEVENT_DISPLAY_CHANGED:
-            native->refreshHz = sdl::refreshRateOf(native->window);
+            setRefreshRate(native->pacing, sdl::refreshRateOf(native->window));
             break;
         case SDL_WINDOWEVENT_CLOSE: postCloseOnce(hWnd, closed); break;
         default: break;

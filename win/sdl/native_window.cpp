@@ -65,7 +65,7 @@ int refreshRateOf(SDL_Window* window) {
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) {
         return mode.refresh_rate;
     }
-    return 60;  // ours: when the display does not say
+    return 0;
 }
 
 }  // namespace win::sdl

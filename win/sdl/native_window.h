@@ -19,8 +19,7 @@ struct GpuPresent;
 struct NativeWindow {
     SDL_Window* window = nullptr;
     GpuPresent* gpu = nullptr;  // null on the shared-memory path, for good once so
-    int refreshHz = 60;
-    Pacer pacer;  // a window surface has no vsync: presents keep deadlines instead
+    Pacing pacing;              // the one pace of every present of the window, either path
     SurfaceStretch surface;
     ClientSize reported;  // the size WM_SIZE last carried
     WPARAM reportedType = SIZE_RESTORED;
@@ -37,7 +36,7 @@ void forgetNativeWindow(HWND hWnd);
 
 // The client size in pixels, which is what the window's surface or renderer holds.
 ClientSize pixelSizeOf(const NativeWindow& native);
-// The refresh rate of the display the window is on, in Hz.
+// The refresh rate of the display the window is on, in Hz; 0 when it does not say.
 int refreshRateOf(SDL_Window* window);
 
 }  // namespace win::sdl

@@ -36,10 +36,9 @@ bool drawToSurface(SDL_Window* window, SurfaceStretch& stretch, const std::uint3
 }  // namespace
 
 bool presentThroughSurface(SDL_Window* window, SurfaceStretch& stretch, const std::uint32_t* pixels,
-                           int width, int height, bool paced, Pacer& pacer, int refreshHz,
-                           bool* waited) {
+                           int width, int height, bool paced, Pacing& pacing, bool* waited) {
     const bool drawn = drawToSurface(window, stretch, pixels, width, height);
-    *waited = paced && waitForRefresh(pacer, refreshHz);
+    *waited = paced && waitForDeadline(pacing);
     return drawn && SDL_UpdateWindowSurface(window) == 0;
 }
 

@@ -22,10 +22,9 @@ struct SurfaceStretch {
 };
 
 // Stretches a width × height X8R8G8B8 frame over the window's surface, waits for the
-// display when paced (failing or not), then shows it. *waited says whether it waited.
-// False with SDL's error set when the surface cannot be drawn or shown.
+// display's next deadline when paced (failing or not), then shows it. *waited says whether it
+// waited. False with SDL's error set when the surface cannot be drawn or shown.
 bool presentThroughSurface(SDL_Window* window, SurfaceStretch& stretch, const std::uint32_t* pixels,
-                           int width, int height, bool paced, Pacer& pacer, int refreshHz,
-                           bool* waited);
+                           int width, int height, bool paced, Pacing& pacing, bool* waited);
 
 }  // namespace win::sdl

@@ -127,9 +127,9 @@ void stopVideoIfIdle() {
 bool openNativeWindow(const std::string& titleUtf8, int x, int y, int width, int height,
                       NativeWindow* native, std::string* libraryOutput) {
     StderrCapture capture = captureStderr();
-    native->window = createPresentingWindow(titleUtf8.c_str(), x, y, width > 0 ? width : 1,
-                                            height > 0 ? height : 1,
-                                            SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE, &native->gpu);
+    native->window = createPresentingWindow(
+        titleUtf8.c_str(), x, y, width > 0 ? width : 1, height > 0 ? height : 1,
+        SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE, &native->gpu, &native->pacing);
     // Presents go through the GPU renderer or, without one (and after any GPU failure),
     // into SDL_GetWindowSurface.
     const bool shows = native->window != nullptr &&
