@@ -12,7 +12,6 @@
 #include "win/core.h"
 #include "win/sdl/gpu_present.h"
 #include "win/sdl/native_window.h"
-#include "win/sdl/present_path.h"
 #include "win/sdl/surface_present.h"
 #include "win/sdl/video_start.h"
 
@@ -37,7 +36,6 @@ bool presentedThroughGpu(NativeWindow& native, const std::uint32_t* pixels, int 
     sdl::closeGpuPresent(native.gpu);
     native.gpu = nullptr;
     switchToDeadlines(native.pacing);  // the renderer, and its vsync, are gone
-    sdl::noteLatestPath(sdl::PresentPath::sharedMemory);
     return false;
 }
 
@@ -55,8 +53,6 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         return false;
     }
     if (!libraryOutput.empty()) std::fputs(libraryOutput.c_str(), stderr);
-    sdl::noteLatestPath(native.gpu != nullptr ? sdl::PresentPath::gpu
-                                              : sdl::PresentPath::sharedMemory);
     setRefreshRate(native.pacing, sdl::refreshRateOf(native.window));
     native.reported = {width, height};
     sdl::keepNativeWindow(hWnd, std::move(native));
