@@ -140,7 +140,7 @@ void followSwitch(GpuPresent& gpu, bool vsyncOff) {
 // driver's vsync did (some drivers accept a swap interval and return at once, Mesa's
 // swrast under Xvfb among them).
 bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
-    if (!vsyncHolds(pacing)) {
+    if (!vsyncPaces(pacing)) {
         const bool waited = waitForDeadline(pacing);
         SDL_RenderPresent(gpu.renderer);
         return waited;

@@ -35,6 +35,7 @@ HWND windowOfId(Uint32 windowId) {
 
 std::vector<HWND> nativeWindowHandles() {
     std::vector<HWND> handles;
+    handles.reserve(windows.size());
     for (const auto& entry : windows) handles.push_back(reinterpret_cast<HWND>(entry.first));
     return handles;
 }
