@@ -44,6 +44,10 @@ bool noNativeWindows() {
     return windows.empty();
 }
 
+SDL_Window* firstSdlWindow() {
+    return windows.empty() ? nullptr : windows.begin()->second.window;
+}
+
 void keepNativeWindow(HWND hWnd, NativeWindow native) {
     windows[key(hWnd)] = std::move(native);
 }
