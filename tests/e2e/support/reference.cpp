@@ -1,0 +1,105 @@
+#include "tests/e2e/support/reference.h"
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "scene/globals.h"
+#include "win/headless/headless.h"
+
+namespace e2e {
+namespace {
+
+constexpr int kStep = 4;
+
+bool sameColour(std::uint32_t a, std::uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 2) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The viewer's own WinMain with the frames kept.
+ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height) {
+    ReferenceSet set;
+    set.width = width == 0 ? 800 : width;
+    set.height = height == 0 ? 600 : height;
+    set.step = kStep;
+    set.frames.resize(360);
+
+    camX = camY = camZ = 0.0f;
+    angleDeg = 0.0f;
+    win::headless::reset();
+    win::headless::Hooks hooks;
+    hooks.onWindowCreated = [&](HWND hWnd) {
+        for (WPARAM key : keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
+        if (width != 0) win::headless::setClientSize(hWnd, width, height);
+    };
+    hooks.onPresent = [&](HWND hWnd, int presents) {
+        const win::headless::Frame& frame = win::headless::lastFrame();
+        auto& kept = set.frames[static_cast<std::size_t>(presents - 1)];
+        for (int y = 0; y < frame.height; y += kStep) {
+            for (int x = 0; x < frame.width; x += kStep) {
+                kept.push_back(frame.pixels[static_cast<std::size_t>(y) * frame.width + x] &
+                               0xFFFFFF);
+            }
+        }
+        if (presents == 360) PostMessageW(hWnd, WM_CLOSE, 0, 0);
+    };
+    win::headless::setHooks(hooks);
+    char cmdLine[] = "";
+    WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    win::headless::reset();
+    return set;
+}
+
+}  // namespace
+
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height) {
+    static std::map<std::string, ReferenceSet> cache;
+    std::ostringstream key;
+    for (WPARAM k : keys) key << k << ',';
+    key << width << 'x' << height;
+    auto found = cache.find(key.str());
+    if (found == cache.end()) found = cache.emplace(key.str(), render(keys, width, height)).first;
+    return found->second;
+}
+
+Match bestMatch(const ReferenceSet& references, const Image& image) {
+    Match best;
+    if (image.width != references.width || image.height != references.height) return best;
+    std::vector<std::uint32_t> kept;
+    for (int y = 0; y < image.height; y += references.step) {
+        for (int x = 0; x < image.width; x += references.step) {
+            kept.push_back(image.pixels[static_cast<std::size_t>(y) * image.width + x]);
+        }
+    }
+    for (std::size_t angle = 0; angle < references.frames.size(); ++angle) {
+        const auto& frame = references.frames[angle];
+        if (frame.size() != kept.size()) continue;
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            differing += sameColour(kept[i], frame[i]) ? 0 : 1;
+        const double share = static_cast<double>(differing) / static_cast<double>(kept.size());
+        if (share < best.mismatch) best = {static_cast<int>(angle), share};
+    }
+    return best;
+}
+
+Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
+                     double same, const Poll& poll) {
+    Match best;
+    pollUntil(
+        [&] {
+            const Match m = bestMatch(references, look());
+            if (m.mismatch < best.mismatch) best = m;
+            return best.mismatch < same;
+        },
+        poll);
+    return best;
+}
+
+}  // namespace e2e
