@@ -33,7 +33,8 @@ void setHooks(Hooks hooks);
 // the size CreateWindowExW was given, as in the SDL back end.
 void setClientSize(HWND hWnd, int width, int height);
 
-void setPacing(bool paced, int refreshHz = 60);    // off by default: tests run unpaced
+// Off by default: tests run unpaced. refreshHz ≤ 0 means the default rate of win/pacing.h.
+void setPacing(bool paced, int refreshHz = 0);
 void failNextWindowCreation(const char* reason);   // the next CreateWindowExW returns NULL
 void failPresents(int count, const char* reason);  // the next `count` presents fail
 
