@@ -1,6 +1,7 @@
 // The class registry and the window records behind RegisterClassExW, CreateWindowExW,
 // ShowWindow, DestroyWindow, DefWindowProcW and the small lookups. Handles are opaque
 // numbers checked against the registry, never pointers; the queue lives in queue.cpp.
+#include <algorithm>
 #include <cwctype>
 #include <map>
 #include <string>
@@ -22,6 +23,7 @@ struct Window {
     std::wstring className;
     ClientSize client;    // pixels, as the back end reports them
     ClientSize restored;  // the size to report again after a minimise
+    FrameExtents frame;   // as the back end reported it at creation; 0 where unknown
     bool visible = false;
     bool destroying = false;  // WM_DESTROY is on its way; a nested DestroyWindow does nothing
 };
@@ -32,6 +34,7 @@ struct Registry {
     std::map<std::uintptr_t, Window> windows;
     std::uintptr_t nextHandle = 0x10010;  // never reused, so a stale handle stays invalid
     ATOM nextAtom = 0xC000;               // class atoms live in 0xC000..0xFFFF
+    DefWindowProcWatcher defWindowProcWatcher = nullptr;
 };
 Registry registry;
 
@@ -106,12 +109,29 @@ bool clientSizeOf(HWND hWnd, ClientSize* size) {
     return true;
 }
 
+ClientSize clientOfOuter(int outerWidth, int outerHeight, const FrameExtents& frame) {
+    const auto less = [](int outer, int a, int b) {
+        const long long inner = static_cast<long long>(outer) - a - b;
+        return inner < 0 ? 0 : static_cast<int>(std::min<long long>(inner, outer));
+    };
+    return {less(outerWidth, frame.left, frame.right), less(outerHeight, frame.top, frame.bottom)};
+}
+
+void noteFrameExtents(HWND hWnd, const FrameExtents& frame) {
+    Window* window = find(hWnd);
+    if (window != nullptr) window->frame = frame;
+}
+
 void noteClientSize(HWND hWnd, int width, int height, WPARAM sizeType) {
     Window* window = find(hWnd);
     if (window == nullptr) return;
     window->client = {width, height};
     if (sizeType != SIZE_MINIMIZED) window->restored = window->client;
     enqueue(hWnd, WM_SIZE, sizeType, sizeParam(window->client));
+}
+
+void watchDefWindowProc(DefWindowProcWatcher watcher) {
+    registry.defWindowProcWatcher = watcher;
 }
 
 void resetWindows() {
@@ -122,6 +142,7 @@ void resetWindows() {
         registry.windows.erase(handle);
     }
     registry.classes.clear();
+    registry.defWindowProcWatcher = nullptr;
 }
 
 }  // namespace win
@@ -190,6 +211,10 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         registry.windows.erase(win::handleValue(hWnd));
         return nullptr;
     }
+    // The size given is the outer box; the client is what the frame leaves of it.
+    win::Window& created = registry.windows[win::handleValue(hWnd)];
+    created.client = created.restored = win::clientOfOuter(width, height, created.frame);
+    const win::ClientSize client = created.client;
 
     CREATESTRUCTW create{
         param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
@@ -204,7 +229,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         win::setLastErrorText("cannot open a window: destroyed while it was being created");
         return nullptr;
     }
-    SendMessageW(hWnd, WM_SIZE, SIZE_RESTORED, win::sizeParam({width, height}));
+    SendMessageW(hWnd, WM_SIZE, SIZE_RESTORED, win::sizeParam(client));
     if (win::find(hWnd) == nullptr) return nullptr;
     if ((style & WS_VISIBLE) != 0) ShowWindow(hWnd, SW_SHOW);
     win::backend::windowCreated(hWnd);
@@ -258,9 +283,23 @@ BOOL WINAPI GetClientRect(HWND hWnd, RECT* rect) {
     return TRUE;
 }
 
-LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/) {
-    // WM_CLOSE destroys the window; a close for a window already gone does nothing.
-    if (message == WM_CLOSE) DestroyWindow(hWnd);
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (registry.defWindowProcWatcher != nullptr)
+        registry.defWindowProcWatcher(hWnd, message, wParam, lParam);
+    switch (message) {
+        // Destroys the window; a close for a window already gone does nothing.
+        case WM_CLOSE: DestroyWindow(hWnd); break;
+        // Alt+F4 is the keyboard's way to the window menu's Close, posted as the menu posts it.
+        case WM_SYSKEYDOWN:
+            if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN) != 0)
+                PostMessageW(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        // The low four bits of a system command are the system's own.
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageW(hWnd, WM_CLOSE, 0, 0);
+            break;
+        default: break;
+    }
     return 0;
 }
 
