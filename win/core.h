@@ -1,4 +1,4 @@
-// What the core files (window.cpp, queue.cpp, present.cpp, error.cpp) offer one
+// What the core files (window.cpp, queue.cpp, display.cpp, error.cpp) offer one
 // another and the back ends: window lookups by handle, the queue's internal entry,
 // the error line and the resets. Not part of Win32; the viewer never includes it.
 #pragma once

@@ -17,9 +17,8 @@ namespace {
 // All mutable state of this file.
 struct State {
     Hooks hooks;
-    bool pacing = false;
-    int refreshHz = 60;
-    Pacer pacer;
+    bool paced = false;  // presents that ask for pacing get it
+    Pacing pacing;
     std::string failReason;  // non-empty: the next window creation fails with it
     bool failPending = false;
     int presentsToFail = 0;  // the next presents that fail, as a display that stops showing
@@ -87,9 +86,9 @@ void setClientSize(HWND hWnd, int width, int height) {
 }
 
 void setPacing(bool paced, int refreshHz) {
-    state.pacing = paced;
-    state.refreshHz = refreshHz > 0 ? refreshHz : 60;
-    state.pacer = Pacer{};
+    state.paced = paced;
+    state.pacing = Pacing{};
+    setRefreshRate(state.pacing, refreshHz);
 }
 
 void failNextWindowCreation(const char* reason) {
@@ -176,8 +175,8 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     result.ok = true;
     result.shown = clientWidth > 0 && clientHeight > 0;
     result.held = true;  // kept until the next present, for lastFrame and lastBackBuffer
-    result.immediate = !(paced && state.pacing);
-    result.waited = !result.immediate && waitForRefresh(state.pacer, state.refreshHz);
+    result.immediate = !(paced && state.paced);
+    result.waited = !result.immediate && waitForDeadline(state.pacing);
     ++state.presents;
     const auto hook = state.hooks.onPresent;
     if (hook) hook(hWnd, state.presents);

@@ -44,7 +44,8 @@ void pressKey(HWND hWnd, WPARAM vk, bool down, bool altDown = false, bool ctrlDo
 // Every DefWindowProcW call since the last reset, in order: what reached it.
 const std::vector<MSG>& defWindowProcCalls();
 
-void setPacing(bool paced, int refreshHz = 60);    // off by default: tests run unpaced
+// Off by default: tests run unpaced. refreshHz ≤ 0 means the default rate of win/pacing.h.
+void setPacing(bool paced, int refreshHz = 0);
 void failNextWindowCreation(const char* reason);   // the next CreateWindowExW returns NULL
 void failPresents(int count, const char* reason);  // the next `count` presents fail
 

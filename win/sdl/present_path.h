@@ -18,6 +18,7 @@ enum class PresentPath {
 PresentPath presentPathOf(HWND hWnd);
 // The path the latest window created uses, or used last if it is gone.
 PresentPath lastWindowPath();
+void noteLatestPath(PresentPath path);
 
 // The OpenGL renderer name read for the latest window ("" when none was read).
 std::string lastRendererName();
