@@ -7,10 +7,12 @@
 #include <sstream>
 
 #include "commands.h"
+#include "tests/e2e/support/process.h"
 
 namespace {
 
 using namespace install;
+using e2e::readFile;
 
 TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
     const std::string dir = makeTempDir("package");

@@ -1,12 +1,16 @@
 // Reference frames for the end-to-end tests: the same WinMain, scene and device run on
 // the headless back end, for every angle of the spin, with the same keys pressed.
+// A program using these links app, scene, gfx and win_headless (the e2e CMake function
+// does so for suites declared with FRAMES).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "tests/e2e/support/poll.h"
+#include "tests/e2e/support/x_window.h"
 #include "win/win32.h"
-#include "x_session.h"
 
 namespace e2e {
 
@@ -18,8 +22,9 @@ struct ReferenceSet {
 };
 
 // Frames at angles 0 … 359 with the keys pressed before the first frame and, when
-// width and height are not 0, the client resized to them.
-ReferenceSet renderReferences(const std::vector<WPARAM>& keys, int width, int height, int step);
+// width and height are not 0, the client resized to them; every 4th pixel each way.
+// Made once per process for each keys and size, then shared.
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0);
 
 struct Match {
     int angle = -1;
@@ -27,5 +32,10 @@ struct Match {
 };
 // The angle whose reference frame the image is closest to.
 Match bestMatch(const ReferenceSet& references, const Image& image);
+
+// Looks until what `look` returns matches a frame with a mismatch under `same`, or the
+// poll ends: the best look.
+Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
+                     double same, const Poll& poll);
 
 }  // namespace e2e
