@@ -34,6 +34,9 @@ void noteFrameExtents(HWND hWnd, const FrameExtents& frame);
 // The procedure of a live window, or null for a stale or garbage handle.
 WNDPROC windowProcOf(HWND hWnd);
 bool clientSizeOf(HWND hWnd, ClientSize* size);
+// The cursor of the window's class (WNDCLASSEXW::hCursor), shown over its client; null
+// when the class has none. LoadCursorW gives only the arrow.
+HCURSOR classCursorOf(HWND hWnd);
 
 // A back end reports a new client size: the record follows it and WM_SIZE is posted,
 // as Win32 posts it after a user's resize.

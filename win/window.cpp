@@ -16,6 +16,7 @@ struct WindowClass {
     std::wstring name;
     WNDPROC proc = nullptr;
     HINSTANCE instance = nullptr;
+    HCURSOR cursor = nullptr;  // shown over the client of the class's windows
 };
 
 struct Window {
@@ -102,6 +103,13 @@ WNDPROC windowProcOf(HWND hWnd) {
     return window == nullptr ? nullptr : window->proc;
 }
 
+HCURSOR classCursorOf(HWND hWnd) {
+    const Window* window = find(hWnd);
+    if (window == nullptr) return nullptr;
+    const auto cls = registry.classes.find(window->className);
+    return cls == registry.classes.end() ? nullptr : cls->second.cursor;
+}
+
 bool clientSizeOf(HWND hWnd, ClientSize* size) {
     const Window* window = find(hWnd);
     if (window == nullptr) return false;
@@ -157,7 +165,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
     }
     std::wstring key = win::classKey(wc->lpszClassName);
     if (registry.classes.contains(key)) return 0;  // already registered
-    registry.classes[key] = {wc->lpszClassName, wc->lpfnWndProc, wc->hInstance};
+    registry.classes[key] = {wc->lpszClassName, wc->lpfnWndProc, wc->hInstance, wc->hCursor};
     const ATOM atom = registry.nextAtom;
     registry.nextAtom = atom == 0xFFFF ? 0xC000 : static_cast<ATOM>(atom + 1);
     return atom;
