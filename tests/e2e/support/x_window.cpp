@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
 
@@ -188,7 +189,8 @@ void pressKey(XClient* client, unsigned long window, const char* keysymName) {
     XSync(d, False);
 }
 
-void pressChord(XClient* client, unsigned long window, const std::vector<std::string>& keysymNames) {
+void pressChord(XClient* client, unsigned long window,
+                const std::vector<std::string>& keysymNames) {
     Display* d = client->display;
     XSetInputFocus(d, window, RevertToParent, CurrentTime);
     std::vector<KeyCode> codes;
@@ -264,6 +266,7 @@ bool ewmhManagerInCharge(XClient* client) {
 
 Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     Display* d = client->display;
+    if (window == 0) window = DefaultRootWindow(d);
     Window child = 0;
     int rootX = 0;
     int rootY = 0;
@@ -279,6 +282,20 @@ Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     for (int i = 0; i < cursor->width * cursor->height; ++i)
         image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
     XFree(cursor);
+    return image;
+}
+
+Image arrowCursor(XClient* client, int x, int y) {
+    Display* d = client->display;
+    const Window mine = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, 64, 64, 0, 0, 0);
+    const Cursor arrow = XCreateFontCursor(d, XC_left_ptr);
+    XDefineCursor(d, mine, arrow);
+    XMapWindow(d, mine);
+    XSync(d, False);
+    const Image image = cursorOver(client, mine, 32, 32);
+    XDestroyWindow(d, mine);
+    XFreeCursor(d, arrow);
+    XSync(d, False);
     return image;
 }
 

@@ -52,9 +52,12 @@ bool clientBox(XClient* client, unsigned long window, Box* box);
 bool frameExtents(XClient* client, unsigned long window, int sides[4]);
 // Whether the root window names a live EWMH window manager (_NET_SUPPORTING_WM_CHECK).
 bool ewmhManagerInCharge(XClient* client);
-// The pointer moved over the window at (x, y) of its own area, and the cursor image
-// shown there (XFixes), 0x00RRGGBB with alpha in the top byte; empty when unknown.
+// The pointer moved over the window at (x, y) of its own area (window 0: the root),
+// and the cursor image shown there (XFixes), ARGB; empty when unknown.
 Image cursorOver(XClient* client, unsigned long window, int x, int y);
+// The image of the server's arrow (the core font's left_ptr), read over a window of the
+// test's own at (x, y) on the screen, gone again on return.
+Image arrowCursor(XClient* client, int x, int y);
 // Waits up to timeoutMs until the window has that client size.
 bool waitForSize(XClient* client, unsigned long window, int width, int height, int timeoutMs);
 // What the window shows; empty when it cannot be read.
