@@ -50,7 +50,7 @@ protected:
 
     // Runs WinMain; `atFrame` runs after each present with its number, and the window
     // is closed after `frames` presents unless something ended the program before.
-    int run(int frames, std::function<void(HWND, int)> atFrame = nullptr) {
+    int run(int frames, const std::function<void(HWND, int)>& atFrame = nullptr) {
         win::headless::Hooks hooks;
         hooks.onPresent = [frames, atFrame](HWND hWnd, int presents) {
             if (atFrame) atFrame(hWnd, presents);

@@ -194,6 +194,7 @@ void pressChord(XClient* client, unsigned long window,
     Display* d = client->display;
     XSetInputFocus(d, window, RevertToParent, CurrentTime);
     std::vector<KeyCode> codes;
+    codes.reserve(keysymNames.size());
     for (const std::string& name : keysymNames)
         codes.push_back(XKeysymToKeycode(d, XStringToKeysym(name.c_str())));
     for (const KeyCode code : codes) XTestFakeKeyEvent(d, code, True, CurrentTime);
@@ -292,7 +293,7 @@ Image arrowCursor(XClient* client, int x, int y) {
     XDefineCursor(d, mine, arrow);
     XMapWindow(d, mine);
     XSync(d, False);
-    const Image image = cursorOver(client, mine, 32, 32);
+    Image image = cursorOver(client, mine, 32, 32);
     XDestroyWindow(d, mine);
     XFreeCursor(d, arrow);
     XSync(d, False);
