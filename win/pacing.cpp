@@ -16,8 +16,8 @@ PaceClock::duration periodOf(const Pacing& pacing) {
     return std::chrono::duration_cast<PaceClock::duration>(Seconds(pacing.period));
 }
 
-// A swap vsync did not hold keeps the deadline; one it held sets the grid from its own
-// end, so a miss right after it is still held to the next refresh.
+// A swap vsync did not pace keeps the deadline; one it paced sets the grid from its own
+// end, so a miss right after it still waits for the next refresh.
 SwapPace paceOnTrial(Pacing& pacing, bool waited, PaceClock::time_point end) {
     SwapPace pace;
     pace.waited = waited;
@@ -39,7 +39,7 @@ SwapPace paceOnTrial(Pacing& pacing, bool waited, PaceClock::time_point end) {
     return pace;
 }
 
-// Trusted vsync holds while swaps do not keep ending under half a period apart.
+// Trusted vsync paces while swaps do not keep ending under half a period apart.
 SwapPace paceOnVsync(Pacing& pacing, double sincePrevious, PaceClock::time_point end) {
     pacing.fastInARow = sincePrevious < 0.5 * pacing.period ? pacing.fastInARow + 1 : 0;
     if (pacing.fastInARow < kFastSwapsInARow) return {.waited = true};
@@ -62,7 +62,7 @@ void trialVsync(Pacing& pacing) {
 }
 
 bool switchToDeadlines(Pacing& pacing) {
-    const bool wasVsync = vsyncHolds(pacing);
+    const bool wasVsync = vsyncPaces(pacing);
     pacing.by = PaceBy::deadlines;
     return wasVsync;
 }
@@ -89,7 +89,7 @@ bool swapWaitedForVsync(double inside, double sincePrevious, double period) {
 }
 
 SwapPace afterVsyncSwap(Pacing& pacing, PaceClock::time_point start, PaceClock::time_point end) {
-    assert(vsyncHolds(pacing));
+    assert(vsyncPaces(pacing));
     const double sincePrevious = Seconds(end - pacing.lastSwapEnd).count();
     pacing.lastSwapEnd = end;
     if (pacing.by == PaceBy::vsync) return paceOnVsync(pacing, sincePrevious, end);

@@ -1,4 +1,4 @@
-// A window's pacing, one per window: who holds presents to the display's refresh (the
+// A window's pacing, one per window: who keeps presents to the display's refresh (the
 // driver's vsync, once a trial has seen it wait, or our deadline clock), the trial and
 // the watch that decide it, and the one switch to deadlines. Plain data and functions
 // over made-up or real times; knows nothing of windows, drivers or SDL.
@@ -15,7 +15,7 @@ using PaceClock = std::chrono::steady_clock;
 
 enum class PaceBy {
     deadlines,   // our clock: at most one present per period, on a steady grid
-    vsyncTrial,  // the driver's vsync, on trial: presents it did not hold keep deadlines
+    vsyncTrial,  // the driver's vsync, on trial: swaps it did not pace keep deadlines
     vsync,       // the driver's vsync, trusted and watched
 };
 
@@ -28,7 +28,7 @@ struct Pacing {
     // The vsync trial and watch.
     PaceClock::time_point lastSwapEnd{};
     int swapsSeen = 0;    // swaps since the trial began, warm-up included
-    int swapsWaited = 0;  // of the counted ones, those vsync was seen to hold
+    int swapsWaited = 0;  // of the counted ones, those vsync was seen to pace
     int fastInARow = 0;   // trusted vsync: swaps ending under half a period apart
 };
 
@@ -38,7 +38,7 @@ constexpr int kTrialWarmUp = 2;
 constexpr int kTrialSwaps = 8;
 constexpr int kTrialWaitsNeeded = kTrialSwaps * 3 / 4;
 // Trusted vsync lets a few fast swaps through (a queue of swaps fills that way); this
-// many in a row mean it no longer holds the pace.
+// many in a row mean it no longer paces.
 constexpr int kFastSwapsInARow = 4;
 
 // hz ≤ 0 (the display did not say) means kDefaultRefreshHz.
@@ -47,13 +47,13 @@ void setRefreshRate(Pacing& pacing, int hz);
 // The driver took a swap interval: its vsync paces, on trial.
 void trialVsync(Pacing& pacing);
 
-// Hands the pace to deadlines for good. True when the driver's vsync held it until now:
+// Hands the pace to deadlines for good. True when the driver's vsync paced until now:
 // the caller turns the driver's vsync off.
 bool switchToDeadlines(Pacing& pacing);
 
 // Whether the next paced swap is left to the driver's vsync (then afterVsyncSwap judges
 // it); otherwise the present waits for a deadline first.
-inline bool vsyncHolds(const Pacing& pacing) {
+inline bool vsyncPaces(const Pacing& pacing) {
     return pacing.by != PaceBy::deadlines;
 }
 
@@ -69,15 +69,15 @@ PaceClock::time_point takeDeadline(Pacing& pacing, PaceClock::time_point now);
 // the second; a swap that ignores vsync does neither. Times in seconds.
 bool swapWaitedForVsync(double inside, double sincePrevious, double period);
 
-// What pacing makes of a swap the driver's vsync was to hold.
+// What pacing makes of a swap the driver's vsync was to pace.
 struct SwapPace {
     bool waited = false;                 // the present waited for the refresh, one way or another
-    PaceClock::time_point sleepUntil{};  // later than the swap's end: hold the present until then
+    PaceClock::time_point sleepUntil{};  // later than the swap's end: sleep until then
     bool vsyncOff = false;  // the pace switched to deadlines: turn the driver's vsync off
 };
 
 // Judges a swap that began at `start` and ended at `end`. On trial, a swap vsync did not
-// hold is held to the deadline instead, so the pace never runs free, and the trial's
+// pace keeps the deadline instead, so the pace never runs free, and the trial's
 // last swap decides; trusted, the watch drops vsync once swaps keep running faster than
 // the display.
 SwapPace afterVsyncSwap(Pacing& pacing, PaceClock::time_point start, PaceClock::time_point end);

@@ -71,7 +71,7 @@ TEST(Pacing, ASwapWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
 }
 
 // A made-up display at 60 Hz and a frame that takes 5 ms of work, presented as the GPU
-// present does: a deadline first where vsync does not hold the pace, otherwise a swap
+// present does: a deadline first where vsync does not pace, otherwise a swap
 // timed for the pacing to judge. A driver that waits returns at the next vertical blank;
 // one that ignores vsync returns at once.
 struct Swaps {
@@ -82,7 +82,7 @@ struct Swaps {
 
     bool present(bool driverWaits) {
         nowMs += 5.0;
-        if (!win::vsyncHolds(pacing)) {
+        if (!win::vsyncPaces(pacing)) {
             const PaceClock::time_point deadline = win::takeDeadline(pacing, at(nowMs));
             const bool waited = deadline > at(nowMs);
             nowMs = std::max(nowMs, msOf(deadline)) + 0.2;
@@ -106,7 +106,7 @@ TEST(Pacing, TrialTrustsVsyncOnlyWhenItWaitedInEnoughCountedSwaps) {
         for (int i = 0; i < win::kTrialWarmUp; ++i) driver.present(true);
         for (int i = 0; i < win::kTrialSwaps; ++i) {
             EXPECT_EQ(driver.pacing.by, PaceBy::vsyncTrial) << waits << " waits, swap " << i;
-            EXPECT_TRUE(driver.present(i < waits)) << "held to the refresh either way";
+            EXPECT_TRUE(driver.present(i < waits)) << "kept to the refresh either way";
         }
         const bool trusted = waits >= win::kTrialWaitsNeeded;
         EXPECT_EQ(driver.pacing.by, trusted ? PaceBy::vsync : PaceBy::deadlines) << waits;
@@ -133,7 +133,7 @@ TEST(Pacing, WatchDropsTrustedVsyncOnlyWhenSwapsKeepRunningFast) {
     for (int i = 0; i < win::kTrialWarmUp + win::kTrialSwaps; ++i) driver.present(true);
     ASSERT_EQ(driver.pacing.by, PaceBy::vsync);
     for (int i = 0; i < 50; ++i) EXPECT_TRUE(driver.present(true)) << i;
-    // A swap queue filling lets a few through at once, then vsync holds again.
+    // A swap queue filling lets a few through at once, then vsync paces again.
     for (int i = 0; i + 1 < win::kFastSwapsInARow; ++i) driver.present(false);
     for (int i = 0; i < 10; ++i) driver.present(true);
     EXPECT_EQ(driver.pacing.by, PaceBy::vsync);
@@ -142,7 +142,7 @@ TEST(Pacing, WatchDropsTrustedVsyncOnlyWhenSwapsKeepRunningFast) {
     for (int i = 0; i < win::kFastSwapsInARow + 20; ++i) driver.present(false);
     EXPECT_EQ(driver.pacing.by, PaceBy::deadlines);
     EXPECT_EQ(driver.vsyncOffs, 1);
-    EXPECT_GE(driver.nowMs - start, 19 * Swaps::kPeriodMs) << "deadlines hold the pace";
+    EXPECT_GE(driver.nowMs - start, 19 * Swaps::kPeriodMs) << "deadlines keep the pace";
 }
 
 TEST(Pacing, TheSwitchToDeadlinesTurnsVsyncOffOnlyWhereItHeldThePace) {

@@ -21,7 +21,7 @@
 #include "tests/e2e/support/x_session.h"
 #include "win/display.h"
 #include "win/error.h"
-#include "win/sdl/present_path.h"
+#include "win/sdl/testing.h"
 #include "win/win32.h"
 
 namespace {
@@ -241,13 +241,13 @@ TEST_F(GpuPresent, FailureMidRunFallsBackWithTheSameFrameAndWindow) {
 }
 
 TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
-    // Mesa under Xvfb refuses a swap interval, so deadlines pace at once; made to probe
-    // anyway, the probe must hold the pace while it looks, see that no present waits,
+    // Mesa under Xvfb refuses a swap interval, so deadlines pace at once; made to try
+    // vsync anyway, the trial must hold the pace while it looks, see that no present waits,
     // and hand over to deadlines. 40 presents at 60 Hz span at least 39 periods
     // (0.65 s); presents left to a vsync that does not wait would take a fraction.
-    for (const bool probe : {false, true}) {
+    for (const bool trial : {false, true}) {
         unsigned long xWindow = 0;
-        HWND hWnd = open({.acceptSoftware = true, .probeWithoutVsync = probe}, &xWindow);
+        HWND hWnd = open({.acceptSoftware = true, .trialVsyncAnyway = trial}, &xWindow);
         ASSERT_NE(hWnd, nullptr);
         const win::SharedPixels frame = taggedFrame(800, 600);
         const auto start = std::chrono::steady_clock::now();
@@ -257,10 +257,10 @@ TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
             ASSERT_TRUE(result.ok && result.shown);
             waited += result.waited ? 1 : 0;
         }
-        EXPECT_GE(waited, 30) << (probe ? "probing" : "deadlines");
+        EXPECT_GE(waited, 30) << (trial ? "trial" : "deadlines");
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_GE(seconds, 0.6) << (probe ? "probing" : "deadlines");
+        EXPECT_GE(seconds, 0.6) << (trial ? "trial" : "deadlines");
         EXPECT_LT(seconds, 3.0) << "each present waited far more than one period";
         EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::gpu);
     }

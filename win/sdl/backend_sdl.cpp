@@ -13,7 +13,6 @@
 #include "win/core.h"
 #include "win/sdl/gpu_present.h"
 #include "win/sdl/native_window.h"
-#include "win/sdl/present_path.h"
 #include "win/sdl/surface_present.h"
 #include "win/sdl/video_start.h"
 #include "win/sdl/x11_frame.h"
@@ -39,7 +38,6 @@ bool presentedThroughGpu(NativeWindow& native, const std::uint32_t* pixels, int 
     sdl::closeGpuPresent(native.gpu);
     native.gpu = nullptr;
     switchToDeadlines(native.pacing);  // the renderer, and its vsync, are gone
-    sdl::noteLatestPath(sdl::PresentPath::sharedMemory);
     return false;
 }
 
@@ -67,8 +65,6 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
     }
     if (classCursorOf(hWnd) != nullptr) sdl::showArrowCursor();
     if (!libraryOutput.empty()) std::fputs(libraryOutput.c_str(), stderr);
-    sdl::noteLatestPath(native.gpu != nullptr ? sdl::PresentPath::gpu
-                                              : sdl::PresentPath::sharedMemory);
     setRefreshRate(native.pacing, sdl::refreshRateOf(native.window));
     native.reported = sdl::pixelSizeOf(native);
     sdl::keepNativeWindow(hWnd, std::move(native));

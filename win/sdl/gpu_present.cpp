@@ -8,38 +8,16 @@
 #include <thread>
 
 #include "win/pacing.h"
-#include "win/sdl/gpu_choice.h"
-#include "win/sdl/present_path.h"
+#include "win/sdl/gpu_policy.h"
 
 namespace win::sdl {
-
-namespace {
-
-// Built on first use: a test build sets the levers from a static constructor of its
-// own, which may run before this file's globals are built.
-GpuTestLevers& levers() {
-    static GpuTestLevers current;
-    return current;
-}
-std::string lastName;
-
-}  // namespace
 
 struct GpuPresent {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
-    int presents = 0;  // paced or not, for the failure lever
 };
-
-void setGpuTestLevers(const GpuTestLevers& newLevers) {
-    levers() = newLevers;
-}
-
-std::string lastRendererName() {
-    return lastName;
-}
 
 namespace {
 
@@ -54,7 +32,7 @@ std::string currentRendererName() {
     return name != nullptr ? reinterpret_cast<const char*>(name) : "";
 }
 
-// The renderer, if the driver behind it is a GPU (or the levers say to take it).
+// The renderer, if the driver behind it is one to present through (gpu_policy.h).
 SDL_Renderer* gpuRendererFor(SDL_Window* window) {
     SDL_Renderer* renderer =
         SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -62,11 +40,7 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
     SDL_RendererInfo info;
     const bool openGl =
         SDL_GetRendererInfo(renderer, &info) == 0 && std::string(info.name).rfind("opengl", 0) == 0;
-    const std::string name = openGl ? currentRendererName() : "";
-    lastName = name;
-    if (openGl && (isHardwareRenderer(name) || (levers().acceptSoftware && !name.empty()))) {
-        return renderer;
-    }
+    if (openGl && rendererTakesPresents(currentRendererName())) return renderer;
     SDL_DestroyRenderer(renderer);
     return nullptr;
 }
@@ -76,8 +50,7 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
 SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, int height,
                                    Uint32 flags, GpuPresent** gpu, Pacing* pacing) {
     *gpu = nullptr;
-    lastName.clear();
-    if (!levers().acceptSoftware && !hasGpuDevice(levers().devRoot)) {
+    if (!gpuMayBePresent()) {
         return SDL_CreateWindow(title, x, y, width, height, flags);
     }
     // Made an OpenGL window from the start: SDL would otherwise re-create the native
@@ -91,7 +64,7 @@ SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, i
         // swap interval; deadlines at the real rate do better.
         const bool refused = SDL_GL_GetSwapInterval() == 0;
         if (refused) SDL_RenderSetVSync(renderer, 0);
-        if (!refused || levers().probeWithoutVsync) trialVsync(*pacing);
+        if (!refused || vsyncTrialWithoutSwapInterval()) trialVsync(*pacing);
         return window;
     }
     // No GPU: a window that never had OpenGL, so its surface is the driver's own (the
@@ -167,7 +140,7 @@ void followSwitch(GpuPresent& gpu, bool vsyncOff) {
 // driver's vsync did (some drivers accept a swap interval and return at once, Mesa's
 // swrast under Xvfb among them).
 bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
-    if (!vsyncHolds(pacing)) {
+    if (!vsyncPaces(pacing)) {
         const bool waited = waitForDeadline(pacing);
         SDL_RenderPresent(gpu.renderer);
         return waited;
@@ -185,11 +158,6 @@ bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
                        bool paced, Pacing& pacing, bool* waited) {
     *waited = false;
-    ++gpu.presents;
-    if (levers().failFromPresent > 0 && gpu.presents >= levers().failFromPresent) {
-        SDL_SetError("the GPU present was made to fail");
-        return false;
-    }
     int outWidth = 0;
     int outHeight = 0;
     if (!outputSizeOf(gpu, &outWidth, &outHeight) || outWidth <= 0 || outHeight <= 0) {

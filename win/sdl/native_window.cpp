@@ -35,12 +35,17 @@ HWND windowOfId(Uint32 windowId) {
 
 std::vector<HWND> nativeWindowHandles() {
     std::vector<HWND> handles;
+    handles.reserve(windows.size());
     for (const auto& entry : windows) handles.push_back(reinterpret_cast<HWND>(entry.first));
     return handles;
 }
 
 bool noNativeWindows() {
     return windows.empty();
+}
+
+SDL_Window* firstSdlWindow() {
+    return windows.empty() ? nullptr : windows.begin()->second.window;
 }
 
 void keepNativeWindow(HWND hWnd, NativeWindow native) {

@@ -31,6 +31,8 @@ NativeWindow* nativeWindowOf(HWND hWnd);
 HWND windowOfId(Uint32 windowId);
 std::vector<HWND> nativeWindowHandles();
 bool noNativeWindows();
+// The SDL window of the first window there is, null when there is none.
+SDL_Window* firstSdlWindow();
 void keepNativeWindow(HWND hWnd, NativeWindow native);
 void forgetNativeWindow(HWND hWnd);
 

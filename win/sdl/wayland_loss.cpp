@@ -19,12 +19,12 @@ bool lossSaid = false;  // the loss has been said and WM_QUIT posted: all state 
 }  // namespace
 
 int waylandConnectionError() {
-    const std::vector<HWND> handles = nativeWindowHandles();
-    if (handles.empty()) return 0;
+    // Asked on every pump: no allocation here.
+    SDL_Window* window = firstSdlWindow();
+    if (window == nullptr) return 0;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(nativeWindowOf(handles.front())->window, &info) != SDL_TRUE ||
-        info.subsystem != SDL_SYSWM_WAYLAND) {
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WAYLAND) {
         return 0;
     }
     return wl_display_get_error(info.info.wl.display);
