@@ -19,23 +19,13 @@ using namespace e2e;
 constexpr double kSameFrame = 0.001;
 constexpr double kOtherFrame = 0.003;
 
-class ViewerE2E : public ::testing::Test {
+class ViewerE2E : public XSessionSuite {
 protected:
-    static void SetUpTestSuite() {
-        x_ = new XSession;
-        std::string error;
-        if (!x_->start({}, &error)) FAIL() << error;
-    }
-    static void TearDownTestSuite() {
-        delete x_;
-        x_ = nullptr;
-    }
-
     void SetUp() override {
-        // One server serves the whole suite, so each test checks it is still there.
-        ASSERT_TRUE(x_->stillThere());
-        client_ = x_->client();
-        viewer_ = startViewer(VIEWER_PATH, x_->name());
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
+        client_ = x().client();
+        viewer_ = startViewer(VIEWER_PATH, x().name());
         window_ = findWindow(client_, viewerWindow(VIEWER_PATH, viewer_), 10000);
         ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
         sleepMs(200);  // a few frames
@@ -51,13 +41,10 @@ protected:
                               {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}});
     }
 
-    static XSession* x_;
     XClient* client_ = nullptr;
     Process viewer_;
     unsigned long window_ = 0;
 };
-
-XSession* ViewerE2E::x_ = nullptr;
 
 TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
     EXPECT_EQ(windowTitle(client_, window_), kViewerTitle);
@@ -93,7 +80,7 @@ TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
     const ReferenceSet& refs = references({});
     using Clock = std::chrono::steady_clock;
     const auto waiting = [this] {
-        return secondsWaitingForCpu(viewer_.pid()) + secondsWaitingForCpu(x_->server().pid());
+        return secondsWaitingForCpu(viewer_.pid()) + secondsWaitingForCpu(x().server().pid());
     };
     int previous = -1;
     int turned = 0;

@@ -20,23 +20,13 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSameFrame = 0.001;
 constexpr double kOtherFrame = 0.003;
 
-class WaylandE2E : public ::testing::Test {
+class WaylandE2E : public XSessionSuite {
 protected:
-    static void SetUpTestSuite() {
-        x_ = new XSession;
-        std::string error;
-        if (!x_->start({}, &error)) FAIL() << error;
-    }
-    static void TearDownTestSuite() {
-        delete x_;
-        x_ = nullptr;
-    }
-
     void SetUp() override {
-        // One server serves the whole suite, so each test checks it is still there.
-        ASSERT_TRUE(x_->stillThere());
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
         std::string error;
-        ASSERT_TRUE(wayland_.start(*x_, &error)) << error;
+        ASSERT_TRUE(wayland_.start(x(), &error)) << error;
     }
 
     void startViewer(const Environment& extra = {}) {
@@ -51,7 +41,7 @@ protected:
     };
     Look look(const ReferenceSet& refs) {
         Look out;
-        const Image output = grab(x_->client(), wayland_.window());
+        const Image output = grab(x().client(), wayland_.window());
         int x = 0;
         int y = 0;
         out.found = locateClient(output, 800, 600, &x, &y);
@@ -81,12 +71,9 @@ protected:
         return last;
     }
 
-    static XSession* x_;
     WaylandSession wayland_;
     Process viewer_;
 };
-
-XSession* WaylandE2E::x_ = nullptr;
 
 TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
     startViewer();
@@ -149,7 +136,7 @@ TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
     std::vector<WPARAM> pressed;
     for (const Step& step : steps) {
         const std::vector<WPARAM> before = pressed;
-        pressKey(x_->client(), wayland_.window(), step.key);
+        pressKey(x().client(), wayland_.window(), step.key);
         pressed.push_back(step.vk);
         const Look now = lookFor(references(pressed));
         ASSERT_TRUE(now.found) << "after " << step.key;
@@ -166,7 +153,7 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
         SCOPED_TRACE(signal == SIGTERM ? "weston terminated" : "weston killed");
         if (!wayland_.weston().started()) {
             std::string error;
-            ASSERT_TRUE(wayland_.start(*x_, &error)) << error;
+            ASSERT_TRUE(wayland_.start(x(), &error)) << error;
         }
         startViewer();
         ASSERT_TRUE(lookFor(references({}), 10000).found)

@@ -67,13 +67,13 @@ int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) 
     return wrong;
 }
 
-class GpuPresent : public ::testing::Test {
+class GpuPresent : public e2e::XSessionSuite {
 protected:
     static void SetUpTestSuite() {
-        x_ = new e2e::XSession;
-        if (!x_->start({}, &xServerError_)) return;  // SetUp names the failure
+        XSessionSuite::SetUpTestSuite();
+        if (!x().server().started()) return;  // SetUp names the failure
         // This process is SDL's client: only the test's server, whatever the desktop.
-        setenv("DISPLAY", x_->name().c_str(), 1);
+        setenv("DISPLAY", x().name().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
         WNDCLASSEXW wc{};
@@ -82,15 +82,11 @@ protected:
         wc.lpszClassName = L"GpuPresentTest";
         RegisterClassExW(&wc);
     }
-    static void TearDownTestSuite() {
-        delete x_;
-        x_ = nullptr;
-    }
 
     void SetUp() override {
-        ASSERT_TRUE(x_->server().started()) << xServerError_;
-        ASSERT_TRUE(x_->stillThere());
-        client_ = x_->client();
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
+        client_ = x().client();
     }
     void TearDown() override {
         for (HWND hWnd : windows_) DestroyWindow(hWnd);
@@ -138,14 +134,9 @@ protected:
         return e2e::grab(client_, xWindow);
     }
 
-    static e2e::XSession* x_;
-    static std::string xServerError_;
     e2e::XClient* client_ = nullptr;
     std::vector<HWND> windows_;
 };
-
-e2e::XSession* GpuPresent::x_ = nullptr;
-std::string GpuPresent::xServerError_;
 
 TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
     const win::SharedPixels frame = taggedFrame(800, 600);

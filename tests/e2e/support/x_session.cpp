@@ -107,6 +107,24 @@ std::string XSession::name() const {
     return ::testing::AssertionSuccess() << "Xvfb " << name() << " is there";
 }
 
+XSession* XSessionSuite::x_ = nullptr;
+std::string XSessionSuite::error_;
+
+void XSessionSuite::SetUpTestSuite() {
+    x_ = new XSession;
+    if (!x_->start({}, &error_)) FAIL() << error_;
+}
+
+void XSessionSuite::TearDownTestSuite() {
+    delete x_;
+    x_ = nullptr;
+}
+
+void XSessionSuite::SetUp() {
+    ASSERT_TRUE(x_ != nullptr && x_->server().started()) << error_;
+    ASSERT_TRUE(x_->stillThere());
+}
+
 Process startViewer(const std::string& path, const std::string& display, const Environment& extra) {
     Environment environment = {
         {"DISPLAY", display}, {"SDL_VIDEODRIVER", ""}, {"WAYLAND_DISPLAY", ""}};

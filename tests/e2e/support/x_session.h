@@ -53,6 +53,22 @@ private:
     XClient* client_ = nullptr;
 };
 
+// A suite sharing one X session among its tests: started before the first, stopped
+// after the last, checked still there before each.
+class XSessionSuite : public ::testing::Test {
+public:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+
+protected:
+    void SetUp() override;
+    static XSession& x() { return *x_; }
+
+private:
+    static XSession* x_;
+    static std::string error_;  // why it did not start
+};
+
 // The viewer (or a test build of it) with DISPLAY set to `display`, "" to unset it.
 // SDL_VIDEODRIVER and WAYLAND_DISPLAY are removed: a user's desktop must not send the
 // viewer away from the test's server. `extra` is applied last.
