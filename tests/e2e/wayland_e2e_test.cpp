@@ -97,23 +97,23 @@ TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
     ASSERT_TRUE(shown.found) << "viewer stderr: " << viewer_.stderrText();
     EXPECT_LT(shown.match.mismatch, kSameFrame) << "best angle " << shown.match.angle;
 
-    const Image output = grab(x_->client(), wayland_.window());
-    int x = 0;
-    int y = 0;
-    ASSERT_TRUE(locateClient(output, 800, 600, &x, &y));
+    const Image output = grab(x().client(), wayland_.window());
+    int left = 0;
+    int top = 0;
+    ASSERT_TRUE(locateClient(output, 800, 600, &left, &top));
     // Samples across the bar, clear of the title in its middle and the buttons at its
     // right: one colour there, not the desktop's, on every row just above the client.
     constexpr int kBar = 12;  // rows looked at; a bar for a title is taller
-    ASSERT_GE(y, kBar) << "no room above the client for a title bar";
+    ASSERT_GE(top, kBar) << "no room above the client for a title bar";
     const auto at = [&](int px, int py) {
         return output.pixels[static_cast<std::size_t>(py) * output.width + px] & 0xFFFFFFu;
     };
-    const std::uint32_t bar = at(x + 40, y - kBar / 2);
+    const std::uint32_t bar = at(left + 40, top - kBar / 2);
     const std::uint32_t desktop = at(output.width - 2, output.height - 2);
     EXPECT_NE(bar, desktop) << "the area above the client is the desktop: no title bar";
     int off = 0;
-    for (int row = y - kBar; row < y; ++row) {
-        for (int col = x + 8; col < x + 200; col += 8) off += at(col, row) != bar ? 1 : 0;
+    for (int row = top - kBar; row < top; ++row) {
+        for (int col = left + 8; col < left + 200; col += 8) off += at(col, row) != bar ? 1 : 0;
     }
     EXPECT_LE(off, 12) << "not one bar above the client, colour 0x" << std::hex << bar;
 
