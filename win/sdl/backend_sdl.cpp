@@ -4,6 +4,7 @@
 // (surface_present.h). Events are events.cpp's; window rules live in the core.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "win/sdl/native_window.h"
 #include "win/sdl/surface_present.h"
 #include "win/sdl/video_start.h"
+#include "win/sdl/x11_frame.h"
 
 namespace win::backend {
 namespace {
@@ -52,9 +54,19 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
         sdl::stopVideoIfIdle();
         return false;
     }
+    // CreateWindowExW's size is the outer box: where the window manager says how wide
+    // its frame will be, the client is made smaller now, before the window is mapped,
+    // so that no later resize changes what WM_SIZE said.
+    FrameExtents frame;
+    if (sdl::frameExtentsBeforeMapping(native.window, &frame)) {
+        noteFrameExtents(hWnd, frame);
+        const ClientSize client = clientOfOuter(width, height, frame);
+        SDL_SetWindowSize(native.window, std::max(client.width, 1), std::max(client.height, 1));
+    }
+    if (classCursorOf(hWnd) != nullptr) sdl::showArrowCursor();
     if (!libraryOutput.empty()) std::fputs(libraryOutput.c_str(), stderr);
     setRefreshRate(native.pacing, sdl::refreshRateOf(native.window));
-    native.reported = {width, height};
+    native.reported = sdl::pixelSizeOf(native);
     sdl::keepNativeWindow(hWnd, std::move(native));
     return true;
 }
@@ -102,6 +114,7 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     if (native == nullptr) return {};
     PresentResult result;
     result.ok = true;
+    result.immediate = !paced;
     if (clientWidth == 0 || clientHeight == 0) {  // minimised: nothing to draw, still paced
         result.waited = paced && waitForDeadline(native->pacing);
         return result;

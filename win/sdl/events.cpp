@@ -1,6 +1,7 @@
 // SDL events to Win32 messages, inside PeekMessageW (win::backend::pumpEvents): size
 // and state changes become WM_SIZE, close requests WM_CLOSE, keys WM_KEYDOWN/WM_KEYUP
-// through the table of keys_sdl.cpp. Posts only; the core dispatches.
+// (or their system twins with Alt, by the core's rule) through the table of keys_sdl.cpp. Posts
+// only; the core dispatches.
 #include <SDL.h>
 
 #include <map>
@@ -71,8 +72,14 @@ void onKeyEvent(const SDL_KeyboardEvent& event) {
     const bool down = event.type == SDL_KEYDOWN;
     const bool numLock = (event.keysym.mod & KMOD_NUM) != 0;
     const sdl::KeyCode code = sdl::translateKey(event.keysym.scancode, event.keysym.sym, numLock);
-    enqueue(hWnd, down ? WM_KEYDOWN : WM_KEYUP, code.vk,
-            sdl::keyParam(code, down, down && event.repeat != 0));
+    KeyEvent key;
+    key.vk = code.vk;
+    key.lParam = sdl::keyParam(code, down, down && event.repeat != 0);
+    key.down = down;
+    // SDL's modifier state already counts the key of this event (Alt's own press).
+    key.altDown = (event.keysym.mod & KMOD_ALT) != 0;
+    key.ctrlDown = (event.keysym.mod & KMOD_CTRL) != 0;
+    noteKey(hWnd, key);
 }
 
 // A quit request (the last window's close button, Ctrl+C) closes every window that has

@@ -3,6 +3,7 @@
 // screen are tried.
 #include "win/sdl/video_start.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,23 +16,26 @@
 namespace win::sdl {
 namespace {
 
-bool running = false;  // all state of this file
+// All state of this file.
+bool running = false;
+SDL_Cursor* arrow = nullptr;  // the system arrow, while video runs
 
 // Xlib prints an X server's refusal ("Authorization required, …") to stderr itself. While
-// SDL opens the display that text goes to a temporary file instead: on failure it becomes
-// part of our one line, on success it is passed on to stderr unchanged.
+// SDL opens the display that text goes to a file in memory instead (the program writes
+// no file): on failure it becomes part of our one line, on success it is passed on to
+// stderr unchanged.
 struct StderrCapture {
-    std::FILE* file = nullptr;
-    int saved = -1;  // the real stderr while captured
+    int memory = -1;  // the memory file standing in for stderr
+    int saved = -1;   // the real stderr while captured
 };
 
 StderrCapture captureStderr() {
     StderrCapture capture;
     std::fflush(stderr);
-    capture.file = std::tmpfile();
-    if (capture.file == nullptr) return capture;
+    capture.memory = memfd_create("stderr", MFD_CLOEXEC);
+    if (capture.memory < 0) return capture;  // not captured: the text goes to stderr
     capture.saved = dup(2);
-    if (capture.saved < 0 || dup2(fileno(capture.file), 2) < 0) {
+    if (capture.saved < 0 || dup2(capture.memory, 2) < 0) {
         if (capture.saved >= 0) close(capture.saved);
         capture.saved = -1;
     }
@@ -45,13 +49,15 @@ std::string releaseStderr(StderrCapture& capture) {
         dup2(capture.saved, 2);
         close(capture.saved);
     }
-    if (capture.file != nullptr) {
-        std::rewind(capture.file);
+    if (capture.memory >= 0) {
         char buffer[512];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof(buffer), capture.file)) > 0)
-            text.append(buffer, n);
-        std::fclose(capture.file);
+        ssize_t n = 0;
+        off_t offset = 0;
+        while ((n = pread(capture.memory, buffer, sizeof(buffer), offset)) > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+            offset += n;
+        }
+        close(capture.memory);
     }
     capture = StderrCapture{};
     return text;
@@ -94,6 +100,9 @@ bool startVideo(std::string* libraryOutput) {
     // SDL_VIDEODRIVER still wins over this list.
     const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
     SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,KMSDRM" : "x11,KMSDRM");
+    // A Win32 program that does nothing about it leaves the screensaver alone; SDL
+    // would otherwise keep it off while a window is open.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     StderrCapture capture = captureStderr();
     const bool up = SDL_Init(SDL_INIT_VIDEO) == 0;
     const std::string printed = releaseStderr(capture);
@@ -119,9 +128,17 @@ bool videoRunning() {
 
 void stopVideoIfIdle() {
     if (running && noNativeWindows()) {
+        if (arrow != nullptr) SDL_FreeCursor(arrow);
+        arrow = nullptr;
         SDL_Quit();
         running = false;
     }
+}
+
+void showArrowCursor() {
+    if (!running) return;
+    if (arrow == nullptr) arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+    if (arrow != nullptr) SDL_SetCursor(arrow);  // without one, the cursor stays as it was
 }
 
 bool openNativeWindow(const std::string& titleUtf8, int x, int y, int width, int height,

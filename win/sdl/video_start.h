@@ -15,6 +15,9 @@ bool startVideo(std::string* libraryOutput);
 bool videoRunning();
 // SDL goes with the last window.
 void stopVideoIfIdle();
+// Shows the system arrow over SDL's windows (on X11 SDL would leave the root window's
+// cursor, an "X" on a bare server), as the class cursor IDC_ARROW is shown on Win32.
+void showArrowCursor();
 
 // Opens the hidden native window of a new HWND with its present path chosen, into
 // *native. A window that could never show a frame is a failure: the error line says

@@ -23,16 +23,24 @@ bool sameColour(std::uint32_t a, std::uint32_t b) {
 }
 
 // The viewer's own WinMain with the frames kept.
-ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height) {
+struct Sides {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, Sides frame = {}) {
     ReferenceSet set;
-    set.width = width == 0 ? 800 : width;
-    set.height = height == 0 ? 600 : height;
+    set.width = width == 0 ? 800 - frame.left - frame.right : width;
+    set.height = height == 0 ? 600 - frame.top - frame.bottom : height;
     set.step = kStep;
     set.frames.resize(360);
 
     camX = camY = camZ = 0.0f;
     angleDeg = 0.0f;
     win::headless::reset();
+    win::headless::setFrame(frame.left, frame.top, frame.right, frame.bottom);
     win::headless::Hooks hooks;
     hooks.onWindowCreated = [&](HWND hWnd) {
         for (WPARAM key : keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
@@ -65,6 +73,17 @@ const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int h
     key << width << 'x' << height;
     auto found = cache.find(key.str());
     if (found == cache.end()) found = cache.emplace(key.str(), render(keys, width, height)).first;
+    return found->second;
+}
+
+const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom) {
+    static std::map<std::string, ReferenceSet> cache;
+    std::ostringstream key;
+    key << left << ',' << top << ',' << right << ',' << bottom;
+    auto found = cache.find(key.str());
+    if (found == cache.end()) {
+        found = cache.emplace(key.str(), render({}, 0, 0, {left, top, right, bottom})).first;
+    }
     return found->second;
 }
 

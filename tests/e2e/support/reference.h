@@ -26,6 +26,11 @@ struct ReferenceSet {
 // Made once per process for each keys and size, then shared.
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0);
 
+// Frames at angles 0 … 359 of a window created with a frame of these sides around it
+// (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the
+// 800 × 600 back buffer is stretched over it at the start-up projection.
+const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom);
+
 struct Match {
     int angle = -1;
     double mismatch = 1.0;  // share of kept pixels that differ

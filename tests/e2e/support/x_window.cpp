@@ -3,7 +3,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <cstring>
 
@@ -185,6 +187,117 @@ void pressKey(XClient* client, unsigned long window, const char* keysymName) {
     XTestFakeKeyEvent(d, code, True, CurrentTime);
     XTestFakeKeyEvent(d, code, False, CurrentTime);
     XSync(d, False);
+}
+
+void pressChord(XClient* client, unsigned long window,
+                const std::vector<std::string>& keysymNames) {
+    Display* d = client->display;
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    std::vector<KeyCode> codes;
+    codes.reserve(keysymNames.size());
+    for (const std::string& name : keysymNames)
+        codes.push_back(XKeysymToKeycode(d, XStringToKeysym(name.c_str())));
+    for (const KeyCode code : codes) XTestFakeKeyEvent(d, code, True, CurrentTime);
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+        XTestFakeKeyEvent(d, *it, False, CurrentTime);
+    XSync(d, False);
+}
+
+bool outerBox(XClient* client, unsigned long window, Box* box) {
+    Display* d = client->display;
+    const Window root = DefaultRootWindow(d);
+    Window top = window;
+    for (;;) {  // up to the child of the root
+        Window rootReturn = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(d, top, &rootReturn, &parent, &children, &count) == 0) return false;
+        if (children != nullptr) XFree(children);
+        if (parent == root || parent == 0) break;
+        top = parent;
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(d, top, &attributes) == 0) return false;
+    *box = {attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+            attributes.height + 2 * attributes.border_width};
+    return true;
+}
+
+bool clientBox(XClient* client, unsigned long window, Box* box) {
+    Display* d = client->display;
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(d, window, &attributes) == 0) return false;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    *box = {x, y, attributes.width, attributes.height};
+    return true;
+}
+
+bool frameExtents(XClient* client, unsigned long window, int sides[4]) {
+    Display* d = client->display;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool read =
+        XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32 && count == 4;
+    if (read) {
+        const auto* items = reinterpret_cast<const long*>(data);
+        for (int i = 0; i < 4; ++i) sides[i] = static_cast<int>(items[i]);
+    }
+    if (data != nullptr) XFree(data);
+    return read;
+}
+
+bool ewmhManagerInCharge(XClient* client) {
+    Display* d = client->display;
+    unsigned long check = 0;
+    const Atom name = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    if (!readProperty(d, DefaultRootWindow(d), name, XA_WINDOW, nullptr, &check)) return false;
+    const WindowsMayVanish scope(d);  // a manager that just ended leaves a stale name
+    unsigned long itself = 0;
+    return readProperty(d, check, name, XA_WINDOW, nullptr, &itself) && itself == check;
+}
+
+Image cursorOver(XClient* client, unsigned long window, int x, int y) {
+    Display* d = client->display;
+    if (window == 0) window = DefaultRootWindow(d);
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
+    XSync(d, False);
+    Image image;
+    XFixesCursorImage* cursor = XFixesGetCursorImage(d);
+    if (cursor == nullptr) return image;
+    image.width = cursor->width;
+    image.height = cursor->height;
+    // XFixes hands the 32-bit ARGB pixels over in longs.
+    for (int i = 0; i < cursor->width * cursor->height; ++i)
+        image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
+    XFree(cursor);
+    return image;
+}
+
+Image arrowCursor(XClient* client, int x, int y) {
+    Display* d = client->display;
+    const Window mine = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, 64, 64, 0, 0, 0);
+    const Cursor arrow = XCreateFontCursor(d, XC_left_ptr);
+    XDefineCursor(d, mine, arrow);
+    XMapWindow(d, mine);
+    XSync(d, False);
+    Image image = cursorOver(client, mine, 32, 32);
+    XDestroyWindow(d, mine);
+    XFreeCursor(d, arrow);
+    XSync(d, False);
+    return image;
 }
 
 void resize(XClient* client, unsigned long window, int width, int height) {

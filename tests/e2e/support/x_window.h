@@ -36,6 +36,28 @@ std::string windowTitle(XClient* client, unsigned long window);
 // WM_CLASS: the instance name and the class name; false when the window has none.
 bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls);
 bool clientSize(XClient* client, unsigned long window, int* width, int* height);
+
+struct Box {
+    int x = 0;  // on the root window, pixels
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+// The box a window takes on the screen with its window manager's frame, as `xwininfo
+// -frame` shows it: the top-level window holding it, border included.
+bool outerBox(XClient* client, unsigned long window, Box* box);
+// Where the window's own area lies on the screen.
+bool clientBox(XClient* client, unsigned long window, Box* box);
+// _NET_FRAME_EXTENTS as the window manager set it on the window: left, right, top, bottom.
+bool frameExtents(XClient* client, unsigned long window, int sides[4]);
+// Whether the root window names a live EWMH window manager (_NET_SUPPORTING_WM_CHECK).
+bool ewmhManagerInCharge(XClient* client);
+// The pointer moved over the window at (x, y) of its own area (window 0: the root),
+// and the cursor image shown there (XFixes), ARGB; empty when unknown.
+Image cursorOver(XClient* client, unsigned long window, int x, int y);
+// The image of the server's arrow (the core font's left_ptr), read over a window of the
+// test's own at (x, y) on the screen, gone again on return.
+Image arrowCursor(XClient* client, int x, int y);
 // Waits up to timeoutMs until the window has that client size.
 bool waitForSize(XClient* client, unsigned long window, int width, int height, int timeoutMs);
 // What the window shows; empty when it cannot be read.
@@ -43,6 +65,9 @@ Image grab(XClient* client, unsigned long window);
 
 // Key events through the XTEST extension, as a keyboard would make them.
 void pressKey(XClient* client, unsigned long window, const char* keysymName);
+// Keys held together, as a person presses a shortcut: pressed in order, released in
+// the reverse order ({"Alt_L", "F4"}).
+void pressChord(XClient* client, unsigned long window, const std::vector<std::string>& keysymNames);
 void resize(XClient* client, unsigned long window, int width, int height);
 // Moves the window's top-left corner to (x, y) on the screen as it resizes it, so a big
 // window stays whole on the screen (where XGetImage can read it).
