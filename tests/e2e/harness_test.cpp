@@ -26,7 +26,7 @@ constexpr int kChildTimeOut = 60;  // seconds, ctest's TIMEOUT for the child
 
 // A ctest project of one test: the child, leaving the given way.
 std::string childProject(const std::string& way, const std::string& pids) {
-    const std::string dir = runPath("harness-" + way);
+    std::string dir = runPath("harness-" + way);
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/CTestTestfile.cmake")
         << "add_test(child \"" << HARNESS_CHILD_PATH << "\")\n"

@@ -163,7 +163,7 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
         const int code = viewer_.waitExit(5000);
         const auto took = Clock::now() - start;
         const std::string err = viewer_.stderrText();
-        EXPECT_EQ(code, 1) << err;
+        EXPECT_EQ(code, 1) << err << "\n" << wayland_.weston().failure("was signalled");
         EXPECT_LT(took, std::chrono::seconds(1));
         EXPECT_NE(err.find("the connection to the Wayland compositor is lost"), std::string::npos)
             << err;

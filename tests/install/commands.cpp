@@ -24,7 +24,7 @@ std::string quote(const std::string& text) {
 }
 
 std::string makeTempDir(const std::string& stem) {
-    std::string pattern = ::testing::TempDir() + stem + "-XXXXXX";
+    std::string pattern = e2e::runPath(stem + "-XXXXXX");
     if (mkdtemp(pattern.data()) == nullptr) return "";
     return pattern;
 }

@@ -18,7 +18,7 @@ struct Output {
 Output run(const std::string& command);
 // Single-quoted for the shell.
 std::string quote(const std::string& text);
-// A new empty folder under the test's temporary folder.
+// A new empty folder among this run's files.
 std::string makeTempDir(const std::string& stem);
 
 // What `cmake --install` must put under the prefix /usr: paths below it, with modes.

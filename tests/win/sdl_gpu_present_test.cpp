@@ -167,7 +167,7 @@ TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
 TEST_F(GpuPresent, ARenderNodeWithLlvmpipeBehindItKeepsSharedMemory) {
     // As on a machine whose GPU Mesa cannot drive: OpenGL is tried and named llvmpipe.
     namespace fs = std::filesystem;
-    const fs::path dev = fs::path(::testing::TempDir()) / "gpu-present-dev";
+    const fs::path dev = fs::path(e2e::runPath("gpu-present-dev"));
     fs::create_directories(dev / "dri");
     std::ofstream(dev / "dri" / "renderD128").close();
     unsigned long xWindow = 0;

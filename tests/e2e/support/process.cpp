@@ -18,8 +18,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace e2e {
 namespace {
 

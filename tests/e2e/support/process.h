@@ -4,7 +4,9 @@
 // is handed, so it can hold none of ctest's pipes or logs. It dies with the test process
 // however that ends: killed (the kernel's parent-death signal), by a fatal signal or by
 // exit (the groups still alive are killed then), or by the Process going out of scope.
-// Its stderr is kept in a file of this run, for the message when it fails.
+// Its stderr is kept in a file of this run, for the message when it fails. Start it from
+// the thread that lasts as long as the test: the parent-death signal follows the thread
+// that forked.
 #pragma once
 
 #include <sys/types.h>
