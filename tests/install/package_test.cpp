@@ -27,13 +27,15 @@ TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
 
     // No error; of the warnings only the one that belongs to an upload to Debian itself:
     // a first upload there closes its "intent to package" bug, which this one has none of.
-    const Output lint = run("lintian --fail-on error " + quote(deb));
+    // No hardening tag at any level, down to the pedantic and informational ones.
+    const Output lint = run("lintian --pedantic -I --fail-on error " + quote(deb));
     EXPECT_EQ(lint.code, 0) << lint.out << lint.err;
     std::istringstream tags(lint.out);
     for (std::string line; std::getline(tags, line);) {
         EXPECT_TRUE(line.rfind("W: ", 0) != 0 ||
                     line.find(" initial-upload-closes-no-bugs ") != std::string::npos)
             << line;
+        EXPECT_EQ(line.find(" hardening-"), std::string::npos) << line;
     }
 
     const Output depends = run("dpkg-deb -f " + quote(deb) + " Depends");
