@@ -123,8 +123,10 @@ clean:
 # The Debian package, build/release/our-direct3d-program_<version>-1_<arch>.deb
 # (`sudo apt install ./build/release/…deb`), and its checks without the rest of `make test`.
 .PHONY: package test-install
+# The same commit packs into the same bytes (see packaging/source_date.cmake); the umask
+# would otherwise leak into the modes of the .deb's own members.
 package: build
-	cd build/release && cpack -G DEB
+	umask 022 && cd build/release && cpack -G DEB
 
 test-install: build
 	ctest --preset release -L install
