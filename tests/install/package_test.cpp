@@ -23,8 +23,8 @@ std::string pack(const std::string& dir, std::string* error) {
         "umask 022 && cd " + quote(dir) + " && env -u SOURCE_DATE_EPOCH " + quote(CPACK_COMMAND) +
         " --config " + quote(std::string(BUILD_DIR) + "/CPackConfig.cmake") + " -B " + quote(dir));
     const Output arch = run("dpkg --print-architecture");
-    const std::string deb = dir + "/our-direct3d-program_" + PROJECT_VERSION + "-1_" +
-                            arch.out.substr(0, arch.out.find('\n')) + ".deb";
+    std::string deb = dir + "/our-direct3d-program_" + PROJECT_VERSION + "-1_" +
+                      arch.out.substr(0, arch.out.find('\n')) + ".deb";
     if (packed.code != 0 || !std::filesystem::exists(deb)) {
         *error = "no " + deb + "; cpack (" + std::to_string(packed.code) + ") said: " + packed.out +
                  packed.err + arch.err;
