@@ -82,9 +82,10 @@ bool replaceFile(const std::string& path, const void* bytes, std::size_t size, s
     // what a plain create would have given it. Only root may give a file away; anyone
     // else's new file stays their own. The owner first: a change of it clears set-id bits.
     if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+        const int cause = errno;
         ::close(fd);
         ::unlink(temporary.c_str());
-        return fail(errno);
+        return fail(cause);
     }
     ::fchmod(fd, exists ? old.st_mode & 07777 : creationMode());
 
