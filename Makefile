@@ -7,8 +7,8 @@ PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
             clang libclang-rt-14-dev valgrind twm weston libwayland-dev clang-format clang-tidy
 # The installed program's manual pages and Debian package, and their checks (the icons
-# also need imagemagick, above).
-PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
+# also need imagemagick, above; appstream validates the software-centre metadata).
+PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db appstream
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
