@@ -139,7 +139,8 @@ TEST(Package, PackingAgainLaterGivesTheSameBytes) {
         << "the two packages differ: " << firstDeb << " " << secondDeb;
 
     const Output commit = run("git -C " + quote(SOURCE_DIR) + " log -1 --format=%ct");
-    const long long epoch = commit.code == 0 ? std::stoll(commit.out) : RELEASE_EPOCH;
+    const long long epoch =
+        commit.code == 0 && !commit.out.empty() ? std::stoll(commit.out) : RELEASE_EPOCH;
     // The .deb is an ar archive: "!<arch>\n", then 60-byte member headers whose date sits
     // at bytes 16 to 27; the first member is debian-binary, four bytes long.
     EXPECT_EQ(std::stoll(bytes.substr(8 + 16, 12)), epoch);
