@@ -6,6 +6,10 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
             libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
             clang libclang-rt-14-dev valgrind twm weston libwayland-dev clang-format clang-tidy
+# The Wayland title bar SDL draws through libdecor (only recommended by libdecor, which
+# --no-install-recommends leaves out); an EWMH window manager, XFixes for the cursor and
+# strace for the end-to-end tests.
+PACKAGES += libdecor-0-plugin-1-cairo openbox libxfixes-dev strace
 # The installed program's manual pages and Debian package, and their checks (the icons
 # also need imagemagick, above; appstream validates the software-centre metadata).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db appstream

@@ -106,8 +106,7 @@ Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& p
       params_(params),
       width_(static_cast<int>(params.BackBufferWidth)),
       height_(static_cast<int>(params.BackBufferHeight)),
-      color_(width_, height_, 0xFF000000u, 2),  // black, X byte as stored
-      rows_(std::min(kRowThreads, static_cast<int>(std::thread::hardware_concurrency()))) {
+      color_(width_, height_, 0xFF000000u, 2) {  // black, X byte as stored
     if (params.EnableAutoDepthStencil) depth_ = DepthSurface(width_, height_, 0xFFFF);
     for (std::size_t slot = 0; slot < kRenderStates.size(); ++slot) {
         renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depth_.empty());
