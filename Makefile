@@ -11,8 +11,9 @@ PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev
 # strace for the end-to-end tests.
 PACKAGES += libdecor-0-plugin-1-cairo openbox libxfixes-dev strace
 # The installed program's manual pages and Debian package, and their checks (the icons
-# also need imagemagick, above; cpack's dependency scan needs file).
-PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
+# also need imagemagick, above; cpack's dependency scan needs file; appstream validates
+# the software-centre metadata).
+PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db appstream
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with,
 # and python3 for the ratios printed after the run.
 BENCH_PACKAGES := libosmesa6-dev python3
@@ -133,8 +134,10 @@ clean:
 # The Debian package, build/release/our-direct3d-program_<version>-1_<arch>.deb
 # (`sudo apt install ./build/release/…deb`), and its checks without the rest of `make test`.
 .PHONY: package test-install
+# The same commit packs into the same bytes (see packaging/source_date.cmake); the umask
+# would otherwise leak into the modes of the .deb's own members.
 package: build
-	cd build/release && cpack -G DEB
+	umask 022 && cd build/release && cpack -G DEB
 
 test-install: build
 	ctest --preset release -L install

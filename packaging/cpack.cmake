@@ -33,4 +33,13 @@ brings its own implementations of them: a window layer over SDL2 and a
 software Direct3D 9 device, so no GPU is needed. A snapshot tool draws the
 same frames without a display and writes them as PNG files.")
 
+# The same bytes from every run of one commit: see source_date.cmake. CPack already
+# sorts the members and makes root their owner; the folders' modes are fixed by the
+# install rules (CMakeLists.txt) rather than left to the packer's umask.
+find_program(VIEWER_GIT git)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/source_date.cmake)
+set(CPACK_VIEWER_GIT ${VIEWER_GIT})
+set(CPACK_VIEWER_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_VIEWER_RELEASE_EPOCH ${VIEWER_RELEASE_EPOCH})
+
 include(CPack)

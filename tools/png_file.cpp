@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/replace_file.h"
+
 namespace tools {
 
 bool writePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
@@ -27,11 +29,19 @@ bool writePng(const std::string& path, const std::uint32_t* pixels, int width, i
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
-    if (png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) == 0) {
-        *error = std::string("cannot write ") + path + ": " + image.message;
+    // Encoded in memory first: libpng writing straight to the path would truncate the
+    // file it replaces before knowing whether the new one fits.
+    png_alloc_size_t size = 0;
+    if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr) == 0) {
+        *error = std::string("cannot encode ") + path + ": " + image.message;
         return false;
     }
-    return true;
+    std::vector<std::uint8_t> encoded(size);
+    if (png_image_write_to_memory(&image, encoded.data(), &size, 0, rgb.data(), 0, nullptr) == 0) {
+        *error = std::string("cannot encode ") + path + ": " + image.message;
+        return false;
+    }
+    return replaceFile(path, encoded.data(), size, error);
 }
 
 }  // namespace tools

@@ -48,6 +48,7 @@ const std::map<std::string, mode_t>& expectedFiles() {
         {"bin/our-direct3d-program", 0755},
         {"bin/our-direct3d-program-snapshot", 0755},
         {"share/applications/our-direct3d-program.desktop", 0644},
+        {"share/metainfo/example.our_direct3d_program.viewer.metainfo.xml", 0644},
         {"share/icons/hicolor/48x48/apps/our-direct3d-program.png", 0644},
         {"share/icons/hicolor/64x64/apps/our-direct3d-program.png", 0644},
         {"share/icons/hicolor/128x128/apps/our-direct3d-program.png", 0644},

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <sstream>
+#include <vector>
 
 #include "commands.h"
 #include "tests/e2e/support/process.h"
@@ -125,6 +126,56 @@ TEST_F(InstalledTree, DesktopEntryPassesItsValidatorWithoutAWord) {
                                quote(usr_ + "share/applications/our-direct3d-program.desktop"));
     EXPECT_EQ(checked.code, 0);
     EXPECT_EQ(checked.out + checked.err, "");
+}
+
+// The text of each element opened by <tag> in xml, in order; tag may carry attributes.
+std::vector<std::string> elements(const std::string& xml, const std::string& tag) {
+    std::vector<std::string> found;
+    const std::string open = "<" + tag + ">";
+    const std::string close = "</" + tag.substr(0, tag.find(' ')) + ">";
+    for (std::size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at)) {
+        at += open.size();
+        const std::size_t end = xml.find(close, at);
+        if (end == std::string::npos) break;
+        found.push_back(xml.substr(at, end - at));
+    }
+    return found;
+}
+
+// Software centres read the metadata and follow it to the desktop entry: the validator
+// checks both over the whole tree, and what the metadata names must be installed.
+TEST_F(InstalledTree, MetainfoValidatesAndNamesWhatIsInstalled) {
+    const std::string id = "example.our_direct3d_program.viewer";
+    const std::string path = usr_ + "share/metainfo/" + id + ".metainfo.xml";
+    for (const std::string& command : {"appstreamcli validate --no-net " + quote(path),
+                                       "appstreamcli validate-tree --no-net " + quote(destdir_)}) {
+        const Output checked = run(command);
+        EXPECT_EQ(checked.code, 0) << command << ":\n" << checked.out << checked.err;
+        std::istringstream lines(checked.out + checked.err);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t tag = line.find_first_not_of(' ');
+            const bool serious = tag != std::string::npos && line.size() > tag + 1 &&
+                                 line[tag + 1] == ':' && (line[tag] == 'E' || line[tag] == 'W');
+            EXPECT_FALSE(serious) << command << ": " << line;
+        }
+    }
+
+    const std::string xml = readFile(path);
+    EXPECT_EQ(elements(xml, "id"), std::vector<std::string>{id});
+    const std::vector<std::string> launchables = elements(xml, "launchable type=\"desktop-id\"");
+    ASSERT_EQ(launchables.size(), 1u) << xml;
+    EXPECT_TRUE(std::filesystem::exists(usr_ + "share/applications/" + launchables[0]))
+        << launchables[0];
+    const std::vector<std::string> binaries = elements(xml, "binary");
+    EXPECT_EQ(binaries,
+              (std::vector<std::string>{"our-direct3d-program", "our-direct3d-program-snapshot"}));
+    for (const std::string& binary : binaries) {
+        EXPECT_TRUE(std::filesystem::exists(usr_ + "bin/" + binary)) << binary;
+    }
+    EXPECT_NE(xml.find("<release version=\"" + std::string(PROJECT_VERSION) + "\""),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<content_rating type=\"oars-"), std::string::npos) << xml;
 }
 
 TEST_F(InstalledTree, ManualPagesRenderWithoutWarnings) {

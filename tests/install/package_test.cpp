@@ -1,10 +1,14 @@
 // The Debian package `make package` makes: lintian accepts it, dpkg-shlibdeps filled
-// in its Depends, and it holds the same files as the DESTDIR install.
+// in its Depends, it holds the same files as the DESTDIR install, and packing it again
+// later gives the same bytes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "commands.h"
 #include "tests/e2e/support/process.h"
@@ -14,28 +18,80 @@ namespace {
 using namespace install;
 using e2e::readFile;
 
+// Packs the build into dir as `make package` does (umask 022, no SOURCE_DATE_EPOCH of
+// the caller's); the .deb's path, or "" with cpack's words in *error.
+std::string pack(const std::string& dir, std::string* error) {
+    const Output packed = run(
+        "umask 022 && cd " + quote(dir) + " && env -u SOURCE_DATE_EPOCH " + quote(CPACK_COMMAND) +
+        " --config " + quote(std::string(BUILD_DIR) + "/CPackConfig.cmake") + " -B " + quote(dir));
+    const Output arch = run("dpkg --print-architecture");
+    std::string deb = dir + "/our-direct3d-program_" + PROJECT_VERSION + "-1_" +
+                      arch.out.substr(0, arch.out.find('\n')) + ".deb";
+    if (packed.code != 0 || !std::filesystem::exists(deb)) {
+        *error = "no " + deb + "; cpack (" + std::to_string(packed.code) + ") said: " + packed.out +
+                 packed.err + arch.err;
+        return "";
+    }
+    return deb;
+}
+
+struct TarEntry {
+    std::string name;
+    long long mtime = -1;
+    long long uid = -1;
+    long long gid = -1;
+};
+
+// A tar header's number: octal digits, padded with spaces, ended by a NUL or a space.
+long long octal(const std::string& field) {
+    long long value = 0;
+    bool started = false;
+    for (char c : field) {
+        if (c >= '0' && c <= '7') {
+            value = value * 8 + (c - '0');
+            started = true;
+        } else if (started || c == '\0') {
+            break;
+        }
+    }
+    return value;
+}
+
+// The members of an uncompressed ustar archive, from their 512-byte headers.
+std::vector<TarEntry> tarEntries(const std::string& tar) {
+    std::vector<TarEntry> entries;
+    for (std::size_t at = 0; at + 512 <= tar.size();) {
+        const std::string header = tar.substr(at, 512);
+        if (header[0] == '\0') break;
+        TarEntry entry;
+        entry.name = header.substr(0, header.find('\0'));
+        entry.uid = octal(header.substr(108, 8));
+        entry.gid = octal(header.substr(116, 8));
+        entry.mtime = octal(header.substr(136, 12));
+        entries.push_back(entry);
+        at += 512 + (octal(header.substr(124, 12)) + 511) / 512 * 512;
+    }
+    return entries;
+}
+
 TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
     const std::string dir = makeTempDir("package");
     ASSERT_FALSE(dir.empty());
-    const Output packed =
-        run("cd " + quote(dir) + " && " + quote(CPACK_COMMAND) + " --config " +
-            quote(std::string(BUILD_DIR) + "/CPackConfig.cmake") + " -B " + quote(dir));
-    ASSERT_EQ(packed.code, 0) << packed.out << packed.err;
-    const Output arch = run("dpkg --print-architecture");
-    ASSERT_EQ(arch.code, 0) << arch.err;
-    const std::string deb = dir + "/our-direct3d-program_" + PROJECT_VERSION + "-1_" +
-                            arch.out.substr(0, arch.out.find('\n')) + ".deb";
-    ASSERT_TRUE(std::filesystem::exists(deb)) << "no " << deb << "; cpack said: " << packed.out;
+    std::string error;
+    const std::string deb = pack(dir, &error);
+    ASSERT_FALSE(deb.empty()) << error;
 
     // No error; of the warnings only the one that belongs to an upload to Debian itself:
     // a first upload there closes its "intent to package" bug, which this one has none of.
-    const Output lint = run("lintian --fail-on error " + quote(deb));
+    // No hardening tag at any level, down to the pedantic and informational ones.
+    const Output lint = run("lintian --pedantic -I --fail-on error " + quote(deb));
     EXPECT_EQ(lint.code, 0) << lint.out << lint.err;
     std::istringstream tags(lint.out);
     for (std::string line; std::getline(tags, line);) {
         EXPECT_TRUE(line.rfind("W: ", 0) != 0 ||
                     line.find(" initial-upload-closes-no-bugs ") != std::string::npos)
             << line;
+        EXPECT_EQ(line.find(" hardening-"), std::string::npos) << line;
     }
 
     const Output depends = run("dpkg-deb -f " + quote(deb) + " Depends");
@@ -57,6 +113,53 @@ TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
     for (const auto& [path, mode] : expectedFiles()) expected.insert("./usr/" + path);
     EXPECT_EQ(packaged, expected);
     std::filesystem::remove_all(dir);
+}
+
+// Packed twice from one build, into other folders, with every packed file's time moved
+// in between: the same bytes. Every member is dated by the last commit (the release
+// date outside a git checkout) and owned by root.
+TEST(Package, PackingAgainLaterGivesTheSameBytes) {
+    const std::string first = makeTempDir("package-first");
+    const std::string second = makeTempDir("package-second");
+    ASSERT_FALSE(first.empty() || second.empty());
+    std::string error;
+    const std::string firstDeb = pack(first, &error);
+    ASSERT_FALSE(firstDeb.empty()) << error;
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const std::string build = BUILD_DIR;
+    const Output touched =
+        run("touch " + quote(build + "/our-direct3d-program") + " " +
+            quote(build + "/our-direct3d-program-snapshot") + " && find " +
+            quote(build + "/packaging") +
+            " -type f \\( -name '*.png' -o -name '*.gz' -o -name '*.desktop' -o -name '*.xml'"
+            " -o -name copyright \\) -exec touch {} +");
+    ASSERT_EQ(touched.code, 0) << touched.err;
+    const std::string secondDeb = pack(second, &error);
+    ASSERT_FALSE(secondDeb.empty()) << error;
+
+    const std::string bytes = readFile(firstDeb);
+    ASSERT_GT(bytes.size(), 10000u);
+    EXPECT_TRUE(bytes == readFile(secondDeb))
+        << "the two packages differ: " << firstDeb << " " << secondDeb;
+
+    const Output commit = run("git -C " + quote(SOURCE_DIR) + " log -1 --format=%ct");
+    const long long epoch =
+        commit.code == 0 && !commit.out.empty() ? std::stoll(commit.out) : RELEASE_EPOCH;
+    // The .deb is an ar archive: "!<arch>\n", then 60-byte member headers whose date sits
+    // at bytes 16 to 27; the first member is debian-binary, four bytes long.
+    EXPECT_EQ(std::stoll(bytes.substr(8 + 16, 12)), epoch);
+    const Output data = run("dpkg-deb --fsys-tarfile " + quote(firstDeb));
+    ASSERT_EQ(data.code, 0) << data.err;
+    const std::vector<TarEntry> entries = tarEntries(data.out);
+    EXPECT_GT(entries.size(), expectedFiles().size());
+    for (const TarEntry& entry : entries) {
+        EXPECT_EQ(entry.mtime, epoch) << entry.name;
+        EXPECT_EQ(entry.uid, 0) << entry.name;
+        EXPECT_EQ(entry.gid, 0) << entry.name;
+    }
+    std::filesystem::remove_all(first);
+    std::filesystem::remove_all(second);
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+// The installed programs carry what Debian builds every package with: position
+// independent, relocations read-only and bound at start, a stack protector, and the
+// fortified libc calls wherever the code calls one that has a checked variant.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "commands.h"
+
+namespace {
+
+using namespace install;
+
+// The functions a binary takes from shared libraries, without their version suffix.
+std::set<std::string> importedFunctions(const Output& dynSyms) {
+    std::set<std::string> names;
+    std::istringstream lines(dynSyms.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> field;
+        for (std::string word; fields >> word;) field.push_back(word);
+        // Num: Value Size Type Bind Vis Ndx Name
+        if (field.size() < 8 || field[3] != "FUNC" || field[6] != "UND") continue;
+        names.insert(field[7].substr(0, field[7].find('@')));
+    }
+    return names;
+}
+
+class InstalledBinaries : public ::testing::Test {
+protected:
+    void SetUp() override {
+        destdir_ = makeTempDir("hardening");
+        ASSERT_FALSE(destdir_.empty());
+        const Output installed = run("DESTDIR=" + quote(destdir_) + " " + quote(CMAKE_COMMAND) +
+                                     " --install " + quote(BUILD_DIR) + " --prefix /usr");
+        ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
+    }
+    void TearDown() override {
+        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
+    }
+
+    std::string destdir_;
+};
+
+TEST_F(InstalledBinaries, ArePieWithRelocationsReadOnlyAndBoundAtStart) {
+    for (const char* program : {"our-direct3d-program", "our-direct3d-program-snapshot"}) {
+        const std::string path = quote(destdir_ + "/usr/bin/" + program);
+        const Output header = run("readelf -h -W " + path);
+        ASSERT_EQ(header.code, 0) << program << ": " << header.err;
+        EXPECT_NE(header.out.find("DYN ("), std::string::npos) << program << ":\n" << header.out;
+
+        const Output dynamic = run("readelf -d -W " + path);
+        ASSERT_EQ(dynamic.code, 0) << program << ": " << dynamic.err;
+        std::string flags;
+        std::string flags1;
+        std::istringstream lines(dynamic.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("(FLAGS)") != std::string::npos) flags = line;
+            if (line.find("(FLAGS_1)") != std::string::npos) flags1 = line;
+        }
+        EXPECT_NE(flags.find("BIND_NOW"), std::string::npos) << program << ":\n" << dynamic.out;
+        EXPECT_NE(flags1.find(" NOW"), std::string::npos) << program << ":\n" << dynamic.out;
+        EXPECT_NE(flags1.find(" PIE"), std::string::npos) << program << ":\n" << dynamic.out;
+
+        const Output segments = run("readelf -l -W " + path);
+        EXPECT_NE(segments.out.find("GNU_RELRO"), std::string::npos) << program << ":\n"
+                                                                     << segments.out;
+    }
+}
+
+// Both programs report errors with fprintf, which _FORTIFY_SOURCE turns into
+// __fprintf_chk; a plain import of any of the printf family means an unfortified build.
+TEST_F(InstalledBinaries, ImportTheStackProtectorAndOnlyFortifiedPrintfs) {
+    for (const char* program : {"our-direct3d-program", "our-direct3d-program-snapshot"}) {
+        const Output dynSyms =
+            run("readelf --dyn-syms -W " + quote(destdir_ + "/usr/bin/" + program));
+        ASSERT_EQ(dynSyms.code, 0) << program << ": " << dynSyms.err;
+        const std::set<std::string> imported = importedFunctions(dynSyms);
+        ASSERT_GT(imported.size(), 10u) << program << ":\n" << dynSyms.out;
+        EXPECT_TRUE(imported.count("__stack_chk_fail")) << program << " has no stack protector";
+        EXPECT_TRUE(imported.count("__fprintf_chk")) << program << " is not fortified";
+        for (const char* plain : {"printf", "fprintf", "sprintf", "snprintf", "vprintf", "vfprintf",
+                                  "vsprintf", "vsnprintf"}) {
+            EXPECT_FALSE(imported.count(plain)) << program << " calls " << plain << " unchecked";
+        }
+    }
+}
+
+}  // namespace
