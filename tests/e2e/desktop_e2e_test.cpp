@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -171,14 +170,21 @@ TEST(QuietE2E, NoFileIsOpenedForWriting) {
     ASSERT_NE(opens.find("openat("), std::string::npos) << "strace saw no open at all";
     std::istringstream lines(opens);
     std::string line;
-    const std::regex writing(R"((O_WRONLY|O_RDWR|O_CREAT|O_TMPFILE|creat\())");
+    // Plain searches rather than <regex>: GCC 12 warns inside it under the sanitizers.
+    const auto opensForWriting = [](const std::string& call) {
+        for (const char* flag : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TMPFILE", "creat("}) {
+            if (call.find(flag) != std::string::npos) return true;
+        }
+        return false;
+    };
     // Devices are not files the program writes (/dev/null, a terminal).
-    const std::regex device(R"re(open(at)?\([^"]*"/dev/)re");
+    const auto opensDevice = [](const std::string& call) {
+        const std::size_t path = call.find('"');
+        return path != std::string::npos && call.compare(path + 1, 5, "/dev/") == 0;
+    };
     std::string written;
     while (std::getline(lines, line)) {
-        if (std::regex_search(line, writing) && !std::regex_search(line, device)) {
-            written += line + "\n";
-        }
+        if (opensForWriting(line) && !opensDevice(line)) written += line + "\n";
     }
     EXPECT_EQ(written, "") << "opened for writing";
     EXPECT_TRUE(std::filesystem::is_empty(tmp)) << tmp;
