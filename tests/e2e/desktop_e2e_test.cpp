@@ -122,16 +122,27 @@ TEST_F(SystemKeysE2E, AltF1ChangesNothingWhereF1Would) {
     EXPECT_TRUE(viewer_.alive());
 }
 
+// The viewer shown on a bare X server of its own.
+class ViewerInX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(x.start({}, &error)) << error;
+        viewer = startViewer(VIEWER_PATH, x.name());
+        window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
+        ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+    }
+
+    XSession x;
+    Process viewer;
+    unsigned long window = 0;
+};
+using CursorE2E = ViewerInX;
+using ThreadsE2E = ViewerInX;
+
 // The class cursor is the arrow: over the client the pointer shows the server's own
 // left_ptr, not the root's cursor (an "X" on a bare server).
-TEST(CursorE2E, TheArrowIsShownOverTheClient) {
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start({}, &error)) << error;
-    Process viewer = startViewer(VIEWER_PATH, x.name());
-    const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
-    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
-
+TEST_F(CursorE2E, TheArrowIsShownOverTheClient) {
     const Image onRoot = cursorOver(x.client(), 0, 1100, 700);
     const Image arrow = arrowCursor(x.client(), 900, 0);
     const Image overViewer = cursorOver(x.client(), window, 400, 300);
@@ -193,13 +204,7 @@ TEST(QuietE2E, NoFileIsOpenedForWriting) {
 // A viewer paced by the display runs as one thread: the device's row threads start only
 // for frames nothing paces. Threads of a library name themselves; any thread left with
 // the program's own name would be ours.
-TEST(QuietE2E, PacedFramesRunOnTheProgramsOneThread) {
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start({}, &error)) << error;
-    Process viewer = startViewer(VIEWER_PATH, x.name());
-    const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
-    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+TEST_F(ThreadsE2E, PacedFramesRunOnTheProgramsOneThread) {
     sleepMs(1000);  // about 60 paced frames
     const std::string tasks = "/proc/" + std::to_string(viewer.pid()) + "/task";
     const std::string name = readFile("/proc/" + std::to_string(viewer.pid()) + "/comm");
