@@ -9,10 +9,14 @@ PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev
 # The installed program's manual pages and Debian package, and their checks (the icons
 # also need imagemagick, above).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
+# The viewer in a browser: Debian's emscripten (with its prebuilt system libraries, so
+# nothing is downloaded at build time) and node; the web tests drive Chromium through
+# its WebDriver.
+PACKAGES += emscripten nodejs chromium chromium-driver
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
-.PHONY: all deps bench-deps build run test test-release test-asan test-tsan test-fuzz lint lint-format \
+.PHONY: all deps bench-deps build run web run-web test test-release test-asan test-tsan test-fuzz lint lint-format \
         lint-tidy snapshot bench fuzz soak valgrind clean
 
 all: build
@@ -39,6 +43,15 @@ build: deps
 
 run: build
 	./build/release/viewer
+
+# The viewer for the browser: build/web/index.html, index.js and index.wasm, to serve from
+# any static web server; `make run-web` serves them on 127.0.0.1 and prints the address.
+web: deps
+	cmake --preset web >/dev/null
+	cmake --build --preset web
+
+run-web: web
+	python3 tools/serve_web.py build/web
 
 # The format check first: it takes seconds, the rest takes many minutes.
 test: deps lint-format test-release test-asan test-tsan test-fuzz

@@ -1,6 +1,8 @@
 // Span shading: the depths and perspective-correct Gouraud colours of a run of fragments,
 // several at a time in SIMD lanes (SSE2, the x86-64 baseline; AVX2 and AVX-512 when the
-// processor has them, checked at run time). Called by raster_tri.cpp; no coverage or depth test.
+// processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
+// SIMD through the compiler's SSE headers and the wider ones are left out). Called by
+// raster_tri.cpp; no coverage or depth test.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -103,6 +105,11 @@ void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
     colorTail(p, i, count, out);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+#define SW_WIDE_KERNELS 1
+#endif
+
+#ifdef SW_WIDE_KERNELS
 // ---- AVX2: four fragments a step, the same operations four lanes wide ----
 
 #define SW_AVX2 __attribute__((target("avx2")))
@@ -223,6 +230,12 @@ bool has(SpanKernels which) {
     }
     return false;
 }
+#else
+// No wider kernels on this target: the 128-bit ones are the only width.
+bool has(SpanKernels which) {
+    return which == SpanKernels::sse2;
+}
+#endif
 
 SpanKernels widest() {
     if (has(SpanKernels::avx512)) return SpanKernels::avx512;
@@ -249,14 +262,18 @@ void selectWidestSpanKernels() {
 
 void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
     const double z0 = p.eval(x, y), dz = p.dx;
+#ifdef SW_WIDE_KERNELS
     if (state.kernels != SpanKernels::sse2) return depthsAvx2(z0, dz, count, out);
+#endif
     depthsSse2(z0, dz, count, out);
 }
 
 void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
     const ColorPlanes p = colorPlanes(s, x, y);
+#ifdef SW_WIDE_KERNELS
     if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
     if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+#endif
     colorsSse2(p, count, out);
 }
 
