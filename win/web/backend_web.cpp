@@ -17,6 +17,8 @@
 #include "win/web/keys.h"
 
 // ---- the page's side ----
+// JavaScript, which clang-format would re-space as C++ ("= =", "= >").
+// clang-format off
 
 // 1 when the page has its canvas and has sized it to width × height CSS pixels.
 EM_JS(int, webOpenWindow, (const char* title, int width, int height), {
@@ -32,7 +34,7 @@ EM_JS(int, webNextEvent, (char* code, int codeSize, int* values), {
     const event = Module["viewerPage"].events.shift();
     if (!event) return 0;
     const at = values >> 2;
-    if (event.kind == = 1) {
+    if (event.kind === 1) {
         stringToUTF8(event.code, code, codeSize);
         HEAP32[at] = event.down ? 1 : 0;
         HEAP32[at + 1] = event.repeat ? 1 : 0;
@@ -49,8 +51,10 @@ EM_JS(void, webShowFrame, (const void* rgba, int width, int height), {
 });
 
 // Resolves at the browser's next animation frame: never while the tab is hidden.
-EM_ASYNC_JS(void, webWaitForAnimationFrame, (),
-            { await new Promise((resolve) = > requestAnimationFrame(resolve)); });
+EM_ASYNC_JS(void, webWaitForAnimationFrame, (), {
+    await new Promise(function(resolve) { requestAnimationFrame(resolve); });
+});
+// clang-format on
 
 namespace win::backend {
 namespace {
