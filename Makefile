@@ -16,7 +16,7 @@ PACKAGES += emscripten nodejs chromium chromium-driver
 # Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
 BENCH_PACKAGES := libosmesa6-dev
 
-.PHONY: all deps bench-deps build run web run-web test test-release test-asan test-tsan test-fuzz lint lint-format \
+.PHONY: all deps bench-deps build run web run-web bench-web test test-release test-asan test-tsan test-fuzz lint lint-format \
         lint-tidy snapshot bench fuzz soak valgrind clean
 
 all: build
@@ -52,6 +52,13 @@ web: deps
 
 run-web: web
 	python3 tools/serve_web.py build/web
+
+# The WebAssembly device against the native one, the start-camera frame on one thread.
+bench-web: web build
+	cmake --build --preset web --target viewer-frame-time
+	cmake --build --preset release --target viewer-frame-time
+	python3 bench/web_ratio.py
+	@ls -l build/web/index.html build/web/index.js build/web/index.wasm
 
 # The format check first: it takes seconds, the rest takes many minutes.
 test: deps lint-format test-release test-asan test-tsan test-fuzz

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,11 @@ struct KeyCase {
     const char* webDriverKey;
     WPARAM vk;
 };
+
+// ctest lists a case by its key's name rather than its bytes.
+void PrintTo(const KeyCase& key, std::ostream* out) {
+    *out << key.name;
+}
 
 class WebPageKey : public WebPage, public testing::WithParamInterface<KeyCase> {};
 
