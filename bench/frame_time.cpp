@@ -2,7 +2,8 @@
 // natively and for WebAssembly (run in node), so bench/web_ratio.py can compare the two
 // builds within one run. The viewer's own drawFrame on the headless back end, unpaced:
 // 60 warm-up frames, then `rounds` rounds of 720 frames (two whole turns); the median
-// round is reported.
+// round is reported. A second argument "sse2" times the 128-bit kernels natively, the
+// width WebAssembly has.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,11 @@
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     sw::limitRowThreads(1);  // WebAssembly here has one thread: so has the native side
+    if (argc > 2 && std::string(argv[2]) == "sse2" &&
+        !sw::selectSpanKernels(sw::SpanKernels::sse2)) {
+        std::fprintf(stderr, "frame-time: no SSE2 kernels here\n");
+        return 1;
+    }
     std::string why;
     if (!bench::openScene(bench::kStartCamera, D3DCULL_CCW, &why)) {
         std::fprintf(stderr, "frame-time: %s\n", why.c_str());

@@ -4,6 +4,9 @@
 // SIMD through the compiler's SSE headers and the wider ones are left out). Called by
 // raster_tri.cpp; no coverage or depth test.
 #include <immintrin.h>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <algorithm>
 
@@ -57,7 +60,14 @@ inline __m128d lanes2(__m128d start, __m128d step, __m128d index) {
 // and the clamped ends 0.5 and 255.5 truncate to 0 and 255.
 inline __m128i bytes2(__m128d v) {
     const __m128d clamped = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0));
-    return _mm_cvttpd_epi32(_mm_add_pd(clamped, _mm_set1_pd(0.5)));
+    const __m128d rounded = _mm_add_pd(clamped, _mm_set1_pd(0.5));
+#ifdef __wasm_simd128__
+    // The SSE header converts one lane at a time; WebAssembly has the truncation itself,
+    // and on these clamped values it gives the same integers.
+    return wasm_i32x4_trunc_sat_f64x2_zero(rounded);
+#else
+    return _mm_cvttpd_epi32(rounded);
+#endif
 }
 
 // depthToD16 in the two low 32-bit lanes: clamped to [0, 1] in double (NaN to 0), then
@@ -66,7 +76,12 @@ inline __m128i bytes2(__m128d v) {
 inline __m128i d16x2(__m128d z) {
     const __m128d clamped = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), _mm_set1_pd(1.0));
     const __m128 zf = _mm_cvtpd_ps(clamped);
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
+    const __m128 scaled = _mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+#ifdef __wasm_simd128__
+    return wasm_i32x4_trunc_sat_f32x4(scaled);  // as in bytes2
+#else
+    return _mm_cvttps_epi32(scaled);
+#endif
 }
 
 void depthsSse2(double z0, double dz, int count, std::uint16_t* out) {
