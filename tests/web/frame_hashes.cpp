@@ -16,14 +16,11 @@ struct State {
     std::vector<WPARAM> keys;  // pressed before the first frame
 };
 
-// FNV-1a over the pixels' bytes, X byte included.
+// FNV-1a over the pixels, a whole pixel (X byte included) a step: a quarter of the
+// work of going byte by byte, which matters in node at 6,120 frames of 800 × 600.
 std::uint64_t hashPixels(const std::vector<std::uint32_t>& pixels) {
     std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const std::uint32_t pixel : pixels) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash = (hash ^ ((pixel >> shift) & 0xFF)) * 0x100000001b3ull;
-        }
-    }
+    for (const std::uint32_t pixel : pixels) hash = (hash ^ pixel) * 0x100000001b3ull;
     return hash;
 }
 
