@@ -4,38 +4,48 @@ SHELL := /bin/bash
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 PACKAGES := cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev libgtest-dev \
-            libbenchmark-dev libx11-dev libxtst-dev xvfb xauth xdotool imagemagick x11-utils python3 python3-xlib \
-            clang libclang-rt-14-dev valgrind twm weston libwayland-dev clang-format clang-tidy
+            libbenchmark-dev libx11-dev libxtst-dev xvfb imagemagick \
+            clang libclang-rt-14-dev valgrind twm weston libwayland-dev clang-format
+# The Wayland title bar SDL draws through libdecor (only recommended by libdecor, which
+# --no-install-recommends leaves out); an EWMH window manager, XFixes for the cursor and
+# strace for the end-to-end tests.
+PACKAGES += libdecor-0-plugin-1-cairo openbox libxfixes-dev strace
 # The installed program's manual pages and Debian package, and their checks (the icons
-# also need imagemagick, above).
+# also need imagemagick, above; cpack's dependency scan needs file).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db
 # The viewer in a browser: Debian's emscripten (with its prebuilt system libraries, so
-# nothing is downloaded at build time) and node; the web tests drive Chromium through
-# its WebDriver.
-PACKAGES += emscripten nodejs chromium chromium-driver
-# Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with.
-BENCH_PACKAGES := libosmesa6-dev
+# nothing is downloaded at build time) and node; the web tests serve the page with
+# python3 and drive Chromium through its WebDriver.
+PACKAGES += emscripten nodejs python3 chromium chromium-driver
+# Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with,
+# and python3 for the ratios printed after the run.
+BENCH_PACKAGES := libosmesa6-dev python3
+# Only `make lint` needs this (the format check inside `make test` needs clang-format).
+LINT_PACKAGES := clang-tidy
 
-.PHONY: all deps bench-deps build run web run-web bench-web test test-release test-asan test-tsan test-fuzz lint lint-format \
+.PHONY: all deps bench-deps lint-deps build run web run-web bench-web test test-release test-asan test-tsan test-fuzz lint lint-format \
         lint-tidy snapshot bench fuzz soak valgrind clean
 
 all: build
 
-deps:
-	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
+# Installs whichever of the packages named in $(1) are missing, in one apt-get run.
+define install-missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:" $$missing; \
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
 
 bench-deps: deps
-	@missing=$$(for p in $(BENCH_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
-	fi
+	$(call install-missing,$(BENCH_PACKAGES))
+
+lint-deps: deps
+	$(call install-missing,$(LINT_PACKAGES))
 
 build: deps
 	cmake --preset release >/dev/null
@@ -91,7 +101,7 @@ lint-format: deps
 	@echo "clang-format --dry-run --Werror: $(words $(LINT_SOURCES)) files"
 	@clang-format --dry-run --Werror $(LINT_SOURCES)
 
-lint-tidy: deps
+lint-tidy: lint-deps
 	cmake --preset release >/dev/null
 	cmake --preset fuzz >/dev/null
 	@echo "clang-tidy: the release build's sources and the fuzz targets"

@@ -1,6 +1,8 @@
 // The entry point: register the class, open the window, bring the device up, then
 // alternate between emptying the message queue and drawing one frame until the
-// quit message arrives. Start-up failures end the program with one line on stderr.
+// quit message arrives. Start-up failures end the program with one line on stderr,
+// under the name it was invoked by, as every later message is.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -42,7 +44,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
         // A window destroyed during its own creation leaves no reason behind.
         const char* reason = win::lastErrorText();
         if (reason[0] == '\0') reason = "cannot open a window: it was closed while being created";
-        std::fprintf(stderr, "viewer: %s\n", reason);
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, reason);
         return 1;
     }
     ShowWindow(hWnd, nShowCmd);
@@ -53,8 +55,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
         // A device refused for a window that is already gone: name the window, not the settings.
         const char* cause =
             IsWindow(hWnd) ? describe(hr) : "the window was closed before it could be drawn in";
-        std::fprintf(stderr, "viewer: cannot create the Direct3D device: %s (0x%08X)\n", cause,
-                     static_cast<unsigned>(hr));
+        std::fprintf(stderr, "%s: cannot create the Direct3D device: %s (0x%08X)\n",
+                     program_invocation_short_name, cause, static_cast<unsigned>(hr));
         DestroyWindow(hWnd);
         return 1;
     }

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "reference.h"
-#include "x_session.h"
+#include "tests/e2e/support/reference.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
@@ -41,30 +41,20 @@ void sleepSeconds(double s) {
     std::this_thread::sleep_for(std::chrono::duration<double>(s));
 }
 
-bool waitForSize(e2e::XClient* client, unsigned long window, int width, int height) {
-    for (int tries = 0; tries < 100; ++tries) {
-        int w = 0;
-        int h = 0;
-        if (e2e::clientSize(client, window, &w, &h) && w == width && h == height) return true;
-        sleepSeconds(0.02);
-    }
-    return false;
-}
-
 // Frames per second shown at width × height, from the angle at 800 × 600 before and
 // after about 3 s there; -1 when a picture matches no angle.
 double frameRate(e2e::XClient* client, unsigned long window, const e2e::ReferenceSet& refs,
                  int width, int height) {
     using clock = std::chrono::steady_clock;
     e2e::moveResize(client, window, 0, 0, 800, 600);
-    waitForSize(client, window, 800, 600);
+    e2e::waitForSize(client, window, 800, 600, 2000);
     sleepSeconds(0.3);
     const e2e::Match before = e2e::bestMatch(refs, e2e::grab(client, window));
     const auto start = clock::now();
     e2e::moveResize(client, window, 0, 0, width, height);
     sleepSeconds(3.0);
     e2e::moveResize(client, window, 0, 0, 800, 600);
-    waitForSize(client, window, 800, 600);
+    e2e::waitForSize(client, window, 800, 600, 2000);
     sleepSeconds(0.3);
     const e2e::Match after = e2e::bestMatch(refs, e2e::grab(client, window));
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
@@ -95,26 +85,23 @@ int main(int argc, char** argv) {
     }
     if (sizes.empty()) sizes = {{800, 600}, {1920, 1080}, {3840, 2160}};
 
-    e2e::XServer server;
-    e2e::XServerOptions options;
-    options.screen = "4000x2400x24";
+    e2e::XSession x;
     std::string error;
-    if (!e2e::startXServer(&server, options, &error)) {
+    if (!x.start({.screen = "4000x2400x24"}, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    const std::string display = ":" + std::to_string(server.display);
-    const pid_t viewer = e2e::startProgram(argv[1], display, "/dev/null");
-    e2e::XClient* client = e2e::connect(server.display);
-    const unsigned long window =
-        client != nullptr ? e2e::findWindow(client, "Our Direct3D Program", 10000) : 0;
+    e2e::Process viewer = e2e::startViewer(argv[1], x.name());
+    e2e::XClient* client = x.client();
+    const unsigned long window = e2e::findWindow(client, e2e::viewerWindow(argv[1], viewer), 10000);
     int status = 0;
     if (window == 0) {
-        std::fprintf(stderr, "the viewer's window never appeared on Xvfb %s\n", display.c_str());
+        std::fprintf(stderr, "%s\n",
+                     viewer.failure("showed no window on Xvfb " + x.name()).c_str());
         status = 1;
     }
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    const e2e::ReferenceSet refs = e2e::renderReferences({}, 0, 0, 4);
+    const e2e::ReferenceSet& refs = e2e::references({});
     std::printf("client      viewer %%  Xvfb %%   (one core, 10 s after 3 s)   frames/s\n");
     for (const auto& [w, h] : sizes) {
         if (window == 0) break;
@@ -123,11 +110,11 @@ int main(int argc, char** argv) {
         int cw = 0;
         int ch = 0;
         e2e::clientSize(client, window, &cw, &ch);
-        const long v0 = cpuTicks(viewer);
-        const long x0 = cpuTicks(server.pid);
+        const long v0 = cpuTicks(viewer.pid());
+        const long x0 = cpuTicks(x.server().pid());
         sleepSeconds(10.0);
-        const long v1 = cpuTicks(viewer);
-        const long x1 = cpuTicks(server.pid);
+        const long v1 = cpuTicks(viewer.pid());
+        const long x1 = cpuTicks(x.server().pid());
         if (v0 < 0 || v1 < 0 || x0 < 0 || x1 < 0) {
             std::fprintf(stderr, "the viewer or Xvfb ended during the measurement\n");
             status = 1;
@@ -140,14 +127,10 @@ int main(int argc, char** argv) {
                     cw == w && ch == h ? "" : "   (the window did not take this size)");
         std::fflush(stdout);
     }
-    if (client != nullptr) {
-        if (window != 0) e2e::requestClose(client, window);
-        e2e::disconnect(client);
-    }
-    if (e2e::waitExit(viewer, 3000) != 0 && status == 0) {
+    if (window != 0) e2e::requestClose(client, window);
+    if (viewer.waitExit(3000) != 0 && status == 0) {
         std::fprintf(stderr, "the viewer did not exit 0 on a close request\n");
         status = 1;
     }
-    e2e::stopXServer(&server);
     return status;
 }

@@ -33,7 +33,8 @@ bool openScene(const Camera& camera, DWORD cullMode, std::string* why);
 void closeScene();  // releaseDevice, then closeWindow
 
 // A device of the benchmark's own on hWnd: 800 × 600 X8R8G8B8 with D16, as the scene
-// asks for. Null with the reason in *why. Release the device, then the Direct3D object.
+// asks for, presented once so that its row threads run. Null with the reason in *why.
+// Release the device, then the Direct3D object.
 IDirect3DDevice9* createDevice(HWND hWnd, IDirect3D9** direct3dOut, std::string* why);
 
 // "name failed: 0x88760868" for an HRESULT.

@@ -10,6 +10,7 @@
 
 #include "fuzz_check.h"
 #include "gfx/d3d9.h"
+#include "tests/support/window_device.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -45,29 +46,6 @@ struct Session {
     IDirect3DVertexBuffer9* vertexBuffers[kSlots] = {};
     IDirect3DIndexBuffer9* indexBuffers[kSlots] = {};
 };
-
-HWND makeWindow() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = L"DrawFuzz";
-    RegisterClassExW(&wc);
-    return CreateWindowExW(0, L"DrawFuzz", L"draw fuzz", 0, 0, 0, kWidth, kHeight, nullptr, nullptr,
-                           nullptr, nullptr);
-}
-
-D3DPRESENT_PARAMETERS presentParameters(HWND window) {
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = kWidth;
-    p.BackBufferHeight = kHeight;
-    p.BackBufferFormat = D3DFMT_X8R8G8B8;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.hDeviceWindow = window;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    return p;
-}
 
 // Fills a locked range of `bytes` completely: a lock that succeeded must have handed
 // out that much writable memory, and the address sanitizer holds it to that.
@@ -331,11 +309,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     win::headless::reset();
     Session s;
-    s.window = makeWindow();
+    s.window = test_support::makeWindow(DefWindowProcW, kWidth, kHeight);
     fuzz::check(s.window != nullptr, "no headless window");
     s.d3d = Direct3DCreate9(D3D_SDK_VERSION);
     fuzz::check(s.d3d != nullptr, "no Direct3D object");
-    D3DPRESENT_PARAMETERS p = presentParameters(s.window);
+    D3DPRESENT_PARAMETERS p = test_support::windowedParams(s.window, kWidth, kHeight);
     fuzz::check(s.d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, s.window,
                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &s.device) == D3D_OK,
                 "CreateDevice");

@@ -17,6 +17,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VIEWER_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# SDL draws the window's title bar through libdecor where a Wayland compositor draws
+# none (weston, GNOME); libdecor only recommends the plugin that does the drawing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-cairo")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "spinning colour cube and axes drawn by a software Direct3D 9 device

@@ -13,7 +13,10 @@
 
 namespace win::backend {
 
-// Opens a hidden native window with a client of width × height for the record hWnd.
+// Opens a hidden native window for the record hWnd whose outer box, frame included, is
+// width × height with its top-left corner at (x, y), as Win32 places it. A back end
+// that learns the frame's size reports it (noteFrameExtents) and gives the native window
+// the client clientOfOuter leaves; one that cannot know it gives a width × height client.
 // On failure returns false after setting the error line (setLastErrorText).
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height);
 

@@ -1,4 +1,4 @@
-// What the core files (window.cpp, queue.cpp, present.cpp, error.cpp) offer one
+// What the core files (window.cpp, queue.cpp, display.cpp, error.cpp) offer one
 // another and the back ends: window lookups by handle, the queue's internal entry,
 // the error line and the resets. Not part of Win32; the viewer never includes it.
 #pragma once
@@ -15,18 +15,56 @@ struct ClientSize {
     int height = 0;
 };
 
+// The frame a window manager draws around a client: pixels on each side.
+struct FrameExtents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+// The client of an outer box, frame included, as CreateWindowExW's size is: the box
+// less the frame, never below 0.
+ClientSize clientOfOuter(int outerWidth, int outerHeight, const FrameExtents& frame);
+
+// A back end that learns the frame of a window it is creating says so here, from inside
+// createWindow; the client CreateWindowExW reports is then the outer size less it.
+void noteFrameExtents(HWND hWnd, const FrameExtents& frame);
+
 // The procedure of a live window, or null for a stale or garbage handle.
 WNDPROC windowProcOf(HWND hWnd);
 bool clientSizeOf(HWND hWnd, ClientSize* size);
+// The cursor of the window's class (WNDCLASSEXW::hCursor), shown over its client; null
+// when the class has none. LoadCursorW gives only the arrow.
+HCURSOR classCursorOf(HWND hWnd);
 
 // A back end reports a new client size: the record follows it and WM_SIZE is posted,
 // as Win32 posts it after a user's resize.
 void noteClientSize(HWND hWnd, int width, int height, WPARAM sizeType);
 
+// ---- keyboard (keyboard.cpp) ----
+// One key press or release as a back end saw it.
+struct KeyEvent {
+    WPARAM vk = 0;
+    LPARAM lParam = 1;  // repeat count, scan code and flags as WM_KEYDOWN carries them
+    bool down = true;
+    bool altDown = false;  // Alt is held as this happens (its own press included)
+    bool ctrlDown = false;
+};
+
+// WM_KEYDOWN/WM_KEYUP, or WM_SYSKEYDOWN/WM_SYSKEYUP while Alt is held and for F10.
+UINT keyMessageOf(const KeyEvent& key);
+// Posts that message, with KF_ALTDOWN in lParam exactly while Alt is held.
+void noteKey(HWND hWnd, const KeyEvent& key);
+
 // ---- queue (queue.cpp) ----
 // Appends to the one queue without checking the handle (back ends post only for
 // windows they know).
 void enqueue(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Watches every DefWindowProcW call (tests count what reaches it); null stops watching.
+using DefWindowProcWatcher = void (*)(HWND, UINT, WPARAM, LPARAM);
+void watchDefWindowProc(DefWindowProcWatcher watcher);
 
 // ---- error line (error.cpp) ----
 void setLastErrorText(std::string text);

@@ -17,11 +17,13 @@ using SharedPixels = std::shared_ptr<const std::uint32_t[]>;
 
 // What a present did, as the back end knows it, so the caller need not guess.
 struct PresentResult {
-    bool ok = false;      // false: not a live window, an empty frame, or the back end failed
-    bool shown = false;   // the pixels reached the client area (not while it is minimised)
-    bool held = false;    // the back end keeps the pixels until the next present: the caller
-                          // must draw elsewhere meanwhile
-    bool waited = false;  // the call waited for the display's refresh before returning
+    bool ok = false;         // false: not a live window, an empty frame, or the back end failed
+    bool shown = false;      // the pixels reached the client area (not while it is minimised)
+    bool held = false;       // the back end keeps the pixels until the next present: the caller
+                             // must draw elsewhere meanwhile
+    bool waited = false;     // the call waited for the display's refresh before returning
+    bool immediate = false;  // nothing holds presents to the display's refresh: frames follow
+                             // one another as fast as they are drawn (tools, benchmarks)
 };
 
 // Shows a width × height frame stretched over the whole client area of hWnd. With paced

@@ -118,19 +118,20 @@ BOOL WINAPI PeekMessageW(MSG* msg, HWND hWnd, UINT filterMin, UINT filterMax, UI
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
     if (msg == nullptr) return FALSE;
-    if (msg->message == WM_KEYUP) {
+    if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP) {
         if (msg->wParam == VK_SHIFT) queue.shiftDown = false;
         return TRUE;  // Win32: nonzero for every key message, translated or not
     }
-    if (msg->message != WM_KEYDOWN) return FALSE;
+    const bool system = msg->message == WM_SYSKEYDOWN;
+    if (msg->message != WM_KEYDOWN && !system) return FALSE;
     const bool repeat = (msg->lParam & (LPARAM{1} << 30)) != 0;
     if (msg->wParam == VK_SHIFT) queue.shiftDown = true;
     if (msg->wParam == VK_CAPITAL && !repeat) queue.capsLock = !queue.capsLock;
     const WCHAR c = win::characterOf(msg->wParam);
     // The character is the next message taken, ahead of anything queued meanwhile.
     if (c != 0 && queue.messages.size() < win::kQueueLimit) {
-        queue.messages.push_front(
-            win::makeMessage(msg->hwnd, WM_CHAR, static_cast<WPARAM>(c), msg->lParam));
+        queue.messages.push_front(win::makeMessage(msg->hwnd, system ? WM_SYSCHAR : WM_CHAR,
+                                                   static_cast<WPARAM>(c), msg->lParam));
     }
     return TRUE;
 }

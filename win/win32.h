@@ -126,6 +126,20 @@ constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSKEYUP = 0x0105;
+constexpr UINT WM_SYSCHAR = 0x0106;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+
+// WM_SYSCOMMAND's wParam (the low four bits are the system's own).
+constexpr WPARAM SC_CLOSE = 0xF060;
+
+// Flags in HIWORD of a key message's lParam: KF_ALTDOWN (bit 29, the context code) is
+// set while Alt is down, KF_REPEAT (bit 30) for auto-repeats, KF_UP (bit 31) on release.
+constexpr WORD KF_EXTENDED = 0x0100;
+constexpr WORD KF_ALTDOWN = 0x2000;
+constexpr WORD KF_REPEAT = 0x4000;
+constexpr WORD KF_UP = 0x8000;
 
 constexpr WPARAM SIZE_RESTORED = 0;
 constexpr WPARAM SIZE_MINIMIZED = 1;

@@ -1,6 +1,7 @@
 // The class registry and the window records behind RegisterClassExW, CreateWindowExW,
 // ShowWindow, DestroyWindow, DefWindowProcW and the small lookups. Handles are opaque
 // numbers checked against the registry, never pointers; the queue lives in queue.cpp.
+#include <algorithm>
 #include <cwctype>
 #include <map>
 #include <string>
@@ -15,6 +16,7 @@ struct WindowClass {
     std::wstring name;
     WNDPROC proc = nullptr;
     HINSTANCE instance = nullptr;
+    HCURSOR cursor = nullptr;  // shown over the client of the class's windows
 };
 
 struct Window {
@@ -22,6 +24,7 @@ struct Window {
     std::wstring className;
     ClientSize client;    // pixels, as the back end reports them
     ClientSize restored;  // the size to report again after a minimise
+    FrameExtents frame;   // as the back end reported it at creation; 0 where unknown
     bool visible = false;
     bool destroying = false;  // WM_DESTROY is on its way; a nested DestroyWindow does nothing
 };
@@ -32,6 +35,7 @@ struct Registry {
     std::map<std::uintptr_t, Window> windows;
     std::uintptr_t nextHandle = 0x10010;  // never reused, so a stale handle stays invalid
     ATOM nextAtom = 0xC000;               // class atoms live in 0xC000..0xFFFF
+    DefWindowProcWatcher defWindowProcWatcher = nullptr;
 };
 Registry registry;
 
@@ -99,11 +103,31 @@ WNDPROC windowProcOf(HWND hWnd) {
     return window == nullptr ? nullptr : window->proc;
 }
 
+HCURSOR classCursorOf(HWND hWnd) {
+    const Window* window = find(hWnd);
+    if (window == nullptr) return nullptr;
+    const auto cls = registry.classes.find(window->className);
+    return cls == registry.classes.end() ? nullptr : cls->second.cursor;
+}
+
 bool clientSizeOf(HWND hWnd, ClientSize* size) {
     const Window* window = find(hWnd);
     if (window == nullptr) return false;
     *size = window->client;
     return true;
+}
+
+ClientSize clientOfOuter(int outerWidth, int outerHeight, const FrameExtents& frame) {
+    const auto less = [](int outer, int a, int b) {
+        const long long inner = static_cast<long long>(outer) - a - b;
+        return inner < 0 ? 0 : static_cast<int>(std::min<long long>(inner, outer));
+    };
+    return {less(outerWidth, frame.left, frame.right), less(outerHeight, frame.top, frame.bottom)};
+}
+
+void noteFrameExtents(HWND hWnd, const FrameExtents& frame) {
+    Window* window = find(hWnd);
+    if (window != nullptr) window->frame = frame;
 }
 
 void noteClientSize(HWND hWnd, int width, int height, WPARAM sizeType) {
@@ -114,6 +138,10 @@ void noteClientSize(HWND hWnd, int width, int height, WPARAM sizeType) {
     enqueue(hWnd, WM_SIZE, sizeType, sizeParam(window->client));
 }
 
+void watchDefWindowProc(DefWindowProcWatcher watcher) {
+    registry.defWindowProcWatcher = watcher;
+}
+
 void resetWindows() {
     // Back-end windows go too, so nothing native outlives a test.
     while (!registry.windows.empty()) {
@@ -122,6 +150,7 @@ void resetWindows() {
         registry.windows.erase(handle);
     }
     registry.classes.clear();
+    registry.defWindowProcWatcher = nullptr;
 }
 
 }  // namespace win
@@ -136,7 +165,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
     }
     std::wstring key = win::classKey(wc->lpszClassName);
     if (registry.classes.contains(key)) return 0;  // already registered
-    registry.classes[key] = {wc->lpszClassName, wc->lpfnWndProc, wc->hInstance};
+    registry.classes[key] = {wc->lpszClassName, wc->lpfnWndProc, wc->hInstance, wc->hCursor};
     const ATOM atom = registry.nextAtom;
     registry.nextAtom = atom == 0xFFFF ? 0xC000 : static_cast<ATOM>(atom + 1);
     return atom;
@@ -190,6 +219,10 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         registry.windows.erase(win::handleValue(hWnd));
         return nullptr;
     }
+    // The size given is the outer box; the client is what the frame leaves of it.
+    win::Window& created = registry.windows[win::handleValue(hWnd)];
+    created.client = created.restored = win::clientOfOuter(width, height, created.frame);
+    const win::ClientSize client = created.client;
 
     CREATESTRUCTW create{
         param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
@@ -204,7 +237,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         win::setLastErrorText("cannot open a window: destroyed while it was being created");
         return nullptr;
     }
-    SendMessageW(hWnd, WM_SIZE, SIZE_RESTORED, win::sizeParam({width, height}));
+    SendMessageW(hWnd, WM_SIZE, SIZE_RESTORED, win::sizeParam(client));
     if (win::find(hWnd) == nullptr) return nullptr;
     if ((style & WS_VISIBLE) != 0) ShowWindow(hWnd, SW_SHOW);
     win::backend::windowCreated(hWnd);
@@ -258,9 +291,23 @@ BOOL WINAPI GetClientRect(HWND hWnd, RECT* rect) {
     return TRUE;
 }
 
-LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/) {
-    // WM_CLOSE destroys the window; a close for a window already gone does nothing.
-    if (message == WM_CLOSE) DestroyWindow(hWnd);
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (registry.defWindowProcWatcher != nullptr)
+        registry.defWindowProcWatcher(hWnd, message, wParam, lParam);
+    switch (message) {
+        // Destroys the window; a close for a window already gone does nothing.
+        case WM_CLOSE: DestroyWindow(hWnd); break;
+        // Alt+F4 is the keyboard's way to the window menu's Close, posted as the menu posts it.
+        case WM_SYSKEYDOWN:
+            if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN) != 0)
+                PostMessageW(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        // The low four bits of a system command are the system's own.
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageW(hWnd, WM_CLOSE, 0, 0);
+            break;
+        default: break;
+    }
     return 0;
 }
 

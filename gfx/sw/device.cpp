@@ -3,7 +3,6 @@
 // state snapshot goes to the pipeline. Pixels are the pipeline's; creation of buffers
 // and Present live in buffers.cpp and present.cpp.
 #include "gfx/sw/device.h"
-#include "gfx/sw/testing.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -13,10 +12,6 @@
 namespace sw {
 
 namespace {
-
-// The most threads a device created from now on may use (the benchmarks' lever in
-// testing.h); the only mutable state of this file outside the device objects.
-int rowThreadLimit = kRowThreads;
 
 bool isBool(DWORD v) {
     return v == FALSE || v == TRUE;
@@ -105,18 +100,13 @@ bool indexRange(const std::uint8_t* bytes, std::uint64_t count, std::uint64_t lo
 
 // ---- lifetime ----
 
-void limitRowThreads(int threads) {
-    rowThreadLimit = std::clamp(threads, 1, kRowThreads);
-}
-
 Device::Device(IDirect3D9* direct3d, HWND window, const D3DPRESENT_PARAMETERS& params)
     : direct3d_(direct3d),
       window_(window),
       params_(params),
       width_(static_cast<int>(params.BackBufferWidth)),
       height_(static_cast<int>(params.BackBufferHeight)),
-      color_(width_, height_, 0xFF000000u, 2),  // black, X byte as stored
-      rows_(std::min(rowThreadLimit, static_cast<int>(std::thread::hardware_concurrency()))) {
+      color_(width_, height_, 0xFF000000u, 2) {  // black, X byte as stored
     if (params.EnableAutoDepthStencil) depth_ = DepthSurface(width_, height_, 0xFFFF);
     for (std::size_t slot = 0; slot < kRenderStates.size(); ++slot) {
         renderStates_[slot] = renderStateDefault(kRenderStates[slot], !depth_.empty());

@@ -84,7 +84,8 @@ private:
     // The back and depth surfaces as the stages draw into them.
     RenderTarget view();
     // The threads clears and draws share rows among, or null for the caller alone.
-    RowThreads* sharedRows() { return shareRows_ ? &rows_ : nullptr; }
+    RowThreads* sharedRows() { return shareRows_ ? rows_.get() : nullptr; }
+    void startRowThreads();
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene and FVF.
@@ -115,7 +116,9 @@ private:
     bool inScene_ = false;
 
     Scratch scratch_;
-    RowThreads rows_;
+    // Started by the first present that nothing paces: a device whose frames the display
+    // paces draws on the caller's thread alone and never has more.
+    std::unique_ptr<RowThreads> rows_;
     // Off while presents wait for the display: a paced frame has time to spare, and one
     // thread spends the least processor time on it. On while frames follow each other
     // at once, where sharing the rows finishes each sooner.

@@ -1,7 +1,8 @@
 // The software device's drawing pipeline: the records passed between stages and the
 // entries the device calls once a draw has been validated.
 //
-//   draw.cpp        drawPrimitives: assembly, batches, the row threads' jobs
+//   draw.cpp        drawPrimitives: batches, the row threads' jobs
+//   assembly.h      the slots of each line or triangle, in draw order
 //   vertex.cpp      fetch + v × world × view × projection          -> clip-space vertices
 //   clip.cpp        homogeneous clipping, one plane at a time      -> clipped polygons / lines
 //   setup.cpp       divide, viewport, fixed point, cull, edges     -> TriangleSetup

@@ -1,10 +1,27 @@
 // IDirect3DDevice9::Present: hands the finished back buffer to the window layer, which
 // stretches it over the client area and paces it to the display. The last step of a
 // frame; nothing here draws or changes the back buffer.
+#include <algorithm>
+#include <new>
+#include <thread>
+
 #include "gfx/sw/device.h"
+#include "gfx/sw/testing.h"
 #include "win/display.h"
 
 namespace sw {
+
+namespace {
+
+// The most threads a device may start from now on (the benchmarks' lever in
+// testing.h): all mutable state of this file.
+int rowThreadLimit = kRowThreads;
+
+}  // namespace
+
+void limitRowThreads(int threads) {
+    rowThreadLimit = std::clamp(threads, 1, kRowThreads);
+}
 
 HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                         const RGNDATA* pDirtyRegion) {
@@ -22,11 +39,23 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     if (!presented.ok) return D3DERR_INVALIDCALL;  // the window is gone or cannot show it
     // A frame paced by the display has time to spare, and one thread spends the least
     // processor time on it; frames that follow each other at once finish sooner shared.
+    if (presented.immediate && rows_ == nullptr) startRowThreads();
     shareRows_ = !presented.waited;
     // A display that goes on showing the frame keeps its pixels: drawing into them
     // would change what it shows.
     if (presented.held) color_.flip();
     return D3D_OK;
+}
+
+void Device::startRowThreads() {
+    const int threads =
+        std::min(rowThreadLimit, static_cast<int>(std::thread::hardware_concurrency()));
+    if (threads <= 1) return;
+    try {
+        rows_ = std::make_unique<RowThreads>(threads);
+    } catch (const std::bad_alloc&) {
+        // The caller draws alone, as it did so far: the same pixels, later.
+    }
 }
 
 }  // namespace sw

@@ -2,8 +2,6 @@
 // bounding box, stepped incrementally, producing one span of fragments per row.
 // Between setup.cpp and output.cpp; the fragments' values come from shade.cpp, the depth
 // test and the stores happen in output.cpp.
-#include <algorithm>
-
 #include "gfx/sw/stages.h"
 
 namespace sw {
@@ -33,26 +31,8 @@ void shadeSpan(const TriangleSetup& s, Span& span, SpanScratch& scratch) {
 void rasterTriangle(const TriangleSetup& s, const OutputState& out, SpanScratch& scratch,
                     RowShare share) {
     for (int y = share.firstFrom(s.minY); y <= s.maxY; y = share.nextAfter(y)) {
-        // A centre is covered when a·x + e >= 0 on every edge; each edge bounds the
-        // run from one side, exactly, in integers. A triangle is convex, so a row holds
-        // at most one run.
-        std::int64_t lo = s.minX, hi = s.maxX;
-        for (int i = 0; i < 3; ++i) {
-            // The edge's value at the start of the row.
-            const std::int64_t a = s.edge[i].a, e = s.edge[i].b * y + s.edge[i].c;
-            if (a > 0) {
-                lo = std::max(lo, ceilDiv(-e, a));
-            } else if (a < 0) {
-                hi = std::min(hi, floorDiv(e, -a));
-            } else if (e < 0) {
-                hi = lo - 1;
-            }
-        }
-        if (lo > hi) continue;
         Span span;
-        span.x = static_cast<int>(lo);
-        span.y = y;
-        span.count = static_cast<int>(hi - lo + 1);
+        if (!coveredRun(s, y, span)) continue;
         shadeSpan(s, span, scratch);
         writeSpan(out, span);
     }

@@ -1,9 +1,11 @@
 // Triangle and line set-up: divide by w, viewport map, fixed-point snap, winding and
-// culling, edge equations with the top-left rule, attribute planes.
-// Between clip.cpp and the rasterizers; it visits no pixels itself.
+// culling, edge equations with the top-left rule, attribute planes; and each primitive
+// of a draw from clipping to its set-ups. Between assembly and the rasterizers; it
+// visits no pixels itself.
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "gfx/sw/stages.h"
 
@@ -100,6 +102,48 @@ bool setupTriangle(const ScreenVertex& a, const ScreenVertex& b0, const ScreenVe
     out.rw = planeOf(a, b, c, a.rw, b.rw, c.rw);
     out.gw = planeOf(a, b, c, a.gw, b.gw, c.gw);
     out.bw = planeOf(a, b, c, a.bw, b.bw, c.bw);
+    return true;
+}
+
+SetupState setupStateFor(const DrawState& state, int width, int height) {
+    SetupState s;
+    s.volume = clipVolumeFor(width, height);
+    s.width = width;
+    s.height = height;
+    s.cullMode = state.cullMode;
+    s.flat = state.shadeMode == D3DSHADE_FLAT;
+    s.lastPixel = state.lastPixel != FALSE;
+    return s;
+}
+
+void setUpTriangle(const SetupState& s, const ClipVertex& a, const ClipVertex& b,
+                   const ClipVertex& c, std::vector<TriangleSetup>& out) {
+    const std::uint32_t flatColor = packColor(a.r, a.g, a.b);
+    ClipPolygon poly;
+    clipTriangle(s.volume, a, b, c, poly);
+    if (poly.count < 3) return;
+
+    ScreenVertex sv[kMaxClipVertices];
+    for (int i = 0; i < poly.count; ++i) projectVertex(poly.v[i], s.width, s.height, sv[i]);
+    const std::int64_t area = windingArea(sv, poly.count);
+    if (area == 0 || culled(s.cullMode, area)) return;
+
+    for (int i = 1; i + 1 < poly.count; ++i) {
+        TriangleSetup setup;
+        if (!setupTriangle(sv[0], sv[i], sv[i + 1], area, s.width, s.height, setup)) continue;
+        setup.flat = s.flat;
+        setup.flatColor = flatColor;
+        out.push_back(setup);
+    }
+}
+
+bool setUpLine(const SetupState& s, ClipVertex a, ClipVertex b, LineSetup& out) {
+    out.flat = s.flat;
+    out.flatColor = packColor(a.r, a.g, a.b);  // the first vertex's, before clipping
+    out.lastPixel = s.lastPixel;
+    if (!clipLine(s.volume, a, b)) return false;
+    projectVertex(a, s.width, s.height, out.a);
+    projectVertex(b, s.width, s.height, out.b);
     return true;
 }
 

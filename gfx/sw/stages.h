@@ -3,6 +3,7 @@
 // in order. Nothing here knows about the device or its COM objects.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -127,6 +128,32 @@ struct TriangleSetup {
 bool setupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                    std::int64_t sign, int width, int height, TriangleSetup& out);
 
+// A line after clipping and projection. Flat lines take `flatColor`.
+struct LineSetup {
+    ScreenVertex a, b;
+    bool flat = false;
+    std::uint32_t flatColor = 0;
+    bool lastPixel = true;
+};
+
+// What set-up takes from a draw: the same for each of its primitives.
+struct SetupState {
+    ClipVolume volume;
+    int width = 0, height = 0;  // the target, pixels
+    DWORD cullMode = D3DCULL_CCW;
+    bool flat = false;
+    bool lastPixel = true;
+};
+SetupState setupStateFor(const DrawState& state, int width, int height);
+
+// One triangle of a draw through clipping, projection and culling: appends the set-up
+// of each triangle of what is left, in order, and nothing when nothing is. Flat
+// shading takes a's colour whatever clipping leaves.
+void setUpTriangle(const SetupState& setup, const ClipVertex& a, const ClipVertex& b,
+                   const ClipVertex& c, std::vector<TriangleSetup>& out);
+// One line of a draw clipped and projected; false when nothing of it is left.
+bool setUpLine(const SetupState& setup, ClipVertex a, ClipVertex b, LineSetup& out);
+
 // ---- output (output.cpp) ----
 
 struct OutputState {
@@ -184,17 +211,36 @@ struct SpanScratch {
     std::vector<std::uint32_t> color;  // X8R8G8B8
 };
 
+// The run of row y the triangle covers, as the span's x, y and count; false when the
+// row holds none. The same walk whatever shades and stores the span; inline, as it
+// runs once a row.
+inline bool coveredRun(const TriangleSetup& s, int y, Span& span) {
+    // A centre is covered when a·x + e >= 0 on every edge; each edge bounds the run from
+    // one side, exactly, in integers. A triangle is convex, so a row holds at most one
+    // run.
+    std::int64_t lo = s.minX, hi = s.maxX;
+    for (int i = 0; i < 3; ++i) {
+        // The edge's value at the start of the row.
+        const std::int64_t a = s.edge[i].a, e = s.edge[i].b * y + s.edge[i].c;
+        if (a > 0) {
+            lo = std::max(lo, ceilDiv(-e, a));
+        } else if (a < 0) {
+            hi = std::min(hi, floorDiv(e, -a));
+        } else if (e < 0) {
+            hi = lo - 1;
+        }
+    }
+    if (lo > hi) return false;
+    span.x = static_cast<int>(lo);
+    span.y = y;
+    span.count = static_cast<int>(hi - lo + 1);
+    return true;
+}
+
 // The rows of the triangle that `share` owns.
 void rasterTriangle(const TriangleSetup& setup, const OutputState& out, SpanScratch& spans,
                     RowShare share);
 
-// A line after clipping and projection. Flat lines take `flatColor`.
-struct LineSetup {
-    ScreenVertex a, b;
-    bool flat = false;
-    std::uint32_t flatColor = 0;
-    bool lastPixel = true;
-};
 // The pixels of the line on rows that `share` owns.
 void rasterLine(const LineSetup& line, const OutputState& out, RowShare share);
 

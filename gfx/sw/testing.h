@@ -23,7 +23,7 @@ struct DeviceProbe {
     }
     // Whether clears and draws share rows among the device's threads just now.
     static bool sharesRows(IDirect3DDevice9* device) {
-        return static_cast<Device*>(device)->shareRows_;
+        return static_cast<Device*>(device)->sharedRows() != nullptr;
     }
 };
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "win/sdl/present_path.h"
+#include "win/sdl/testing.h"
 
 #ifndef VIEWER_GPU_FAIL_FROM
 #define VIEWER_GPU_FAIL_FROM 0

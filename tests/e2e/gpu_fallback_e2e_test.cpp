@@ -3,13 +3,8 @@
 // path in the same window, show the right picture there, and still exit 0.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
-#include "reference.h"
-#include "x_session.h"
+#include "tests/e2e/support/reference.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
@@ -18,25 +13,24 @@ using namespace e2e;
 constexpr double kSameFrame = 0.001;
 
 TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
-    XServer server;
+    XSession x;
     std::string error;
-    ASSERT_TRUE(startXServer(&server, &error)) << error;
-    XClient* client = connect(server.display);
-    ASSERT_NE(client, nullptr) << "cannot connect to Xvfb on :" << server.display;
-    const std::string errPath = ::testing::TempDir() + "viewer-gpu-fallback-stderr.txt";
-    std::string display = ":";  // two steps: GCC 12 misreports "lit" + string at -O3
-    display += std::to_string(server.display);
-    pid_t viewer = startProgram(VIEWER_PATH, display, errPath);
-    const unsigned long window = findWindow(client, "Our Direct3D Program", 5000);
-    ASSERT_NE(window, 0u) << "no window; stderr: " << readFile(errPath);
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    XClient* client = x.client();
+    Process viewer = startViewer(VIEWER_PATH, x.name());
+    const WindowQuery query = viewerWindow(VIEWER_PATH, viewer);
+    const unsigned long window = findWindow(client, query, 5000);
+    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
 
     // One degree per frame from 0: an angle past 35 means the 30th present has failed.
-    const ReferenceSet refs = renderReferences({}, 0, 0, 4);
+    const ReferenceSet& refs = references({});
     Match m;
-    for (int tries = 0; tries < 100 && !(m.angle >= 35 && m.angle < 300); ++tries) {
-        sleepMs(50);
-        m = bestMatch(refs, grab(client, window));
-    }
+    pollUntil(
+        [&] {
+            m = bestMatch(refs, grab(client, window));
+            return m.angle >= 35 && m.angle < 300;
+        },
+        {.timeoutMs = 5000, .watched = {&viewer}});
     ASSERT_GE(m.angle, 35) << "the viewer never got past its 35th frame";
     ASSERT_LT(m.angle, 300);
     for (int look = 0; look < 3; ++look) {
@@ -46,13 +40,11 @@ TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
         EXPECT_NE(later.angle, m.angle) << "look " << look << ": it stopped spinning";
         m = later;
     }
-    EXPECT_EQ(findWindow(client, "Our Direct3D Program", 1000), window) << "the same window";
+    EXPECT_EQ(findWindow(client, query, 1000), window) << "the same window";
 
     requestClose(client, window);
-    EXPECT_EQ(waitExit(viewer, 3000), 0) << readFile(errPath);
-    EXPECT_EQ(readFile(errPath), "present path: shared memory\n");
-    disconnect(client);
-    stopXServer(&server);
+    EXPECT_EQ(viewer.waitExit(3000), 0) << viewer.stderrText();
+    EXPECT_EQ(viewer.stderrText(), "present path: shared memory\n");
 }
 
 }  // namespace

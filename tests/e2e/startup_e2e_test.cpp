@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
-#include "x_session.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
@@ -44,24 +44,16 @@ struct Start {
 
 // Runs the viewer without our own Xauthority, so only the server's rules decide.
 void expectOneLineAndCodeOne(const Start& start) {
-    const std::string errPath = ::testing::TempDir() + "viewer-startup-stderr.txt";
-    const std::string emptyAuth = ::testing::TempDir() + "viewer-startup-no-cookie";
+    const std::string emptyAuth = runPath("no-cookie");
     std::ofstream(emptyAuth).close();
-    const char* savedAuth = std::getenv("XAUTHORITY");
-    const std::string saved = savedAuth != nullptr ? savedAuth : "";
-    setenv("XAUTHORITY", emptyAuth.c_str(), 1);
-    const pid_t pid = startProgram(VIEWER_PATH, start.display, errPath);
-    if (savedAuth != nullptr) {
-        setenv("XAUTHORITY", saved.c_str(), 1);
-    } else {
-        unsetenv("XAUTHORITY");
-    }
-
-    EXPECT_EQ(waitExit(pid, 5000), 1) << "DISPLAY=" << start.display;
-    const std::string err = readFile(errPath);
+    Process viewer = startViewer(VIEWER_PATH, start.display, {{"XAUTHORITY", emptyAuth}});
+    EXPECT_EQ(viewer.waitExit(5000), 1) << "DISPLAY=" << start.display;
+    const std::string err = viewer.stderrText();
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
-    EXPECT_EQ(err.rfind("viewer: ", 0), 0u) << err;
+    // Messages carry the name the program was invoked by, whatever it is installed as.
+    const std::string name = std::filesystem::path(VIEWER_PATH).filename().string();
+    EXPECT_EQ(err.rfind(name + ": ", 0), 0u) << err;
     EXPECT_NE(err.find(start.cause), std::string::npos)
         << "DISPLAY=" << start.display << ": " << err;
 }
@@ -75,16 +67,13 @@ TEST(ViewerStartup, DisplayWithoutServerNamesTheDisplay) {
 }
 
 TEST(ViewerStartup, DisplayThatRefusesTheConnectionNamesTheDisplay) {
-    const std::string cookie = ::testing::TempDir() + "viewer-startup-cookie";
+    const std::string cookie = runPath("cookie");
     ASSERT_TRUE(writeCookieFile(cookie));
-    XServerOptions options;
-    options.authFile = cookie;
-    XServer server;
+    XSession x;
     std::string error;
-    ASSERT_TRUE(startXServer(&server, options, &error)) << error;
-    const std::string display = displayName(server.display);
+    ASSERT_TRUE(x.start({.authFile = cookie}, &error)) << error;
+    const std::string display = x.name();
     expectOneLineAndCodeOne({display, display.c_str()});
-    stopXServer(&server);
 }
 
 }  // namespace

@@ -5,94 +5,49 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <sstream>
-#include <thread>
 
-#include "reference.h"
-#include "x_session.h"
+#include "tests/e2e/support/reference.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
 using namespace e2e;
 
-const char* const kTitle = "Our Direct3D Program";
-constexpr int kStep = 4;  // compare every 4th pixel each way
 // The window shows exactly the headless frame, so a match differs nowhere; the margin
 // only absorbs a stray pixel. A one-unit camera step with only the thin axes in view
 // changes well under 1% of the kept pixels, so "different" starts low.
 constexpr double kSameFrame = 0.001;
 constexpr double kOtherFrame = 0.003;
 
-class ViewerE2E : public ::testing::Test {
+class ViewerE2E : public XSessionSuite {
 protected:
-    static void SetUpTestSuite() {
-        std::string error;
-        if (!startXServer(&server_, &error)) FAIL() << error;
-    }
-    static void TearDownTestSuite() { stopXServer(&server_); }
-
     void SetUp() override {
-        ASSERT_GT(server_.pid, 0) << "no X server";
-        // One server serves the whole suite, so each test checks it is still there.
-        ASSERT_TRUE(helperRunning(xServerHelper(server_)))
-            << helperFailure(xServerHelper(server_), "is gone");
-        client_ = connect(server_.display);
-        ASSERT_NE(client_, nullptr) << helperFailure(xServerHelper(server_), "does not answer");
-        errPath_ = ::testing::TempDir() + "viewer-e2e-stderr.txt";
-        viewer_ = startProgram(VIEWER_PATH, displayName(server_.display), errPath_);
-        window_ = findWindow(client_, kTitle, 10000);
-        ASSERT_NE(window_, 0u) << "no window titled \"" << kTitle
-                               << "\"; stderr: " << readFile(errPath_);
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
+        client_ = x().client();
+        viewer_ = startViewer(VIEWER_PATH, x().name());
+        window_ = findWindow(client_, viewerWindow(VIEWER_PATH, viewer_), 10000);
+        ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
         sleepMs(200);  // a few frames
     }
-    void TearDown() override {
-        if (viewer_ > 0) stopProcess(viewer_);
-        disconnect(client_);
-    }
 
-    // Reference frames are made once per key state and shared by the tests.
-    static const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0,
-                                          int height = 0) {
-        std::ostringstream key;
-        for (WPARAM k : keys) key << k << ',';
-        key << width << 'x' << height;
-        auto found = cache_.find(key.str());
-        if (found == cache_.end()) {
-            found = cache_.emplace(key.str(), renderReferences(keys, width, height, kStep)).first;
-        }
-        return found->second;
-    }
+    Image window() { return grab(client_, window_); }
 
     // Looks every 100 ms until the window shows one of the frames, for up to 5 s: a key
     // or a resize is taken by the next drain and drawn by the next frame, which on a
     // loaded machine can be a while. The best look is returned.
     Match settleAndMatch(const ReferenceSet& refs) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        Match best;
-        do {
-            sleepMs(100);
-            const Match m = bestMatch(refs, grab(client_, window_));
-            if (m.mismatch < best.mismatch) best = m;
-        } while (best.mismatch >= kSameFrame && std::chrono::steady_clock::now() < deadline);
-        return best;
+        return lookUntilMatch(refs, [this] { return window(); }, kSameFrame,
+                              {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}});
     }
 
-    static XServer server_;
-    static std::map<std::string, ReferenceSet> cache_;
     XClient* client_ = nullptr;
-    pid_t viewer_ = -1;
+    Process viewer_;
     unsigned long window_ = 0;
-    std::string errPath_;
 };
 
-XServer ViewerE2E::server_;
-std::map<std::string, ReferenceSet> ViewerE2E::cache_;
-
 TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
-    EXPECT_EQ(windowTitle(client_, window_), kTitle);
+    EXPECT_EQ(windowTitle(client_, window_), kViewerTitle);
     int width = 0;
     int height = 0;
     ASSERT_TRUE(clientSize(client_, window_, &width, &height));
@@ -101,7 +56,7 @@ TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
 
     const Match m = settleAndMatch(references({}));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
-    const Image first = grab(client_, window_);
+    const Image first = window();
     std::size_t black = 0;
     for (std::uint32_t p : first.pixels) black += (p == 0) ? 1 : 0;
     EXPECT_GT(black, first.pixels.size() / 2) << "the scene is drawn on black";
@@ -109,7 +64,7 @@ TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
     bool spins = false;
     for (int look = 0; look < 30 && !spins; ++look) {
         sleepMs(100);
-        spins = grab(client_, window_).pixels != first.pixels;
+        spins = window().pixels != first.pixels;
     }
     EXPECT_TRUE(spins) << "the picture stayed the same for 3 s";
 }
@@ -125,7 +80,7 @@ TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
     const ReferenceSet& refs = references({});
     using Clock = std::chrono::steady_clock;
     const auto waiting = [this] {
-        return secondsWaitingForCpu(viewer_) + secondsWaitingForCpu(server_.pid);
+        return secondsWaitingForCpu(viewer_.pid()) + secondsWaitingForCpu(x().server().pid());
     };
     int previous = -1;
     int turned = 0;
@@ -136,7 +91,7 @@ TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
     double waitedAtFirst = 0;
     double waitedAtLast = 0;
     do {
-        const Match m = bestMatch(refs, grab(client_, window_));
+        const Match m = bestMatch(refs, window());
         last = Clock::now();
         waitedAtLast = waiting();
         ASSERT_LT(m.mismatch, kSameFrame);
@@ -176,7 +131,7 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
     for (int i = 0; i < 3; ++i) pressKey(client_, window_, "Prior");
     const Match m = settleAndMatch(references(nearer));
     ASSERT_LT(m.mismatch, kSameFrame) << "three Page Ups";
-    EXPECT_GT(bestMatch(references({}), grab(client_, window_)).mismatch, kOtherFrame);
+    EXPECT_GT(bestMatch(references({}), window()).mismatch, kOtherFrame);
     // Each further key must change the picture to the one with that key pressed.
     struct Step {
         const char* key;
@@ -193,7 +148,7 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
         pressKey(client_, window_, step.key);
         pressed.push_back(step.vk);
         EXPECT_LT(settleAndMatch(references(pressed)).mismatch, kSameFrame) << "after " << step.key;
-        EXPECT_GT(bestMatch(references(before), grab(client_, window_)).mismatch, kOtherFrame)
+        EXPECT_GT(bestMatch(references(before), window()).mismatch, kOtherFrame)
             << step.key << " changed nothing";
     }
 }
@@ -216,7 +171,7 @@ TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
         const Match m = settleAndMatch(references(pressed));
         EXPECT_LT(m.mismatch, kSameFrame) << "after " << step.key;
         if (step.changesPicture) {
-            const Match old = bestMatch(references(before), grab(client_, window_));
+            const Match old = bestMatch(references(before), window());
             EXPECT_GT(old.mismatch, kOtherFrame) << step.key << " changed nothing";
         }
     }
@@ -226,10 +181,8 @@ TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     resize(client_, window_, 1000, 500);
     int width = 0;
     int height = 0;
-    for (int look = 0; look < 50 && !(width == 1000 && height == 500); ++look) {
-        sleepMs(100);
-        ASSERT_TRUE(clientSize(client_, window_, &width, &height));
-    }
+    waitForSize(client_, window_, 1000, 500, 5000);
+    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
     ASSERT_EQ(width, 1000);
     ASSERT_EQ(height, 500);
     const Match m = settleAndMatch(references({}, 1000, 500));
@@ -239,20 +192,17 @@ TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
 TEST_F(ViewerE2E, CloseRequestEndsWithExitCodeZero) {
     const auto start = std::chrono::steady_clock::now();
     requestClose(client_, window_);
-    const int code = waitExit(viewer_, 2000);
-    viewer_ = -1;
-    EXPECT_EQ(code, 0) << readFile(errPath_);
+    EXPECT_EQ(viewer_.waitExit(2000), 0) << viewer_.stderrText();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 #ifdef VIEWER_PRESENT_PATH  // a test build of the viewer says which path it used
-    EXPECT_EQ(readFile(errPath_), "present path: " VIEWER_PRESENT_PATH "\n");
+    EXPECT_EQ(viewer_.stderrText(), "present path: " VIEWER_PRESENT_PATH "\n");
 #endif
 }
 
 TEST(ViewerWithoutDisplay, ExitsWithOneLineAndCodeOne) {
-    const std::string errPath = ::testing::TempDir() + "viewer-nodisplay-stderr.txt";
-    const pid_t pid = startProgram(VIEWER_PATH, "", errPath);
-    EXPECT_EQ(waitExit(pid, 5000), 1);
-    const std::string err = readFile(errPath);
+    Process viewer = startViewer(VIEWER_PATH, "");
+    EXPECT_EQ(viewer.waitExit(5000), 1);
+    const std::string err = viewer.stderrText();
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
 }

@@ -4,81 +4,44 @@
 // promptly, with one line, when its window cannot show frames or the compositor goes.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <thread>
 
-#include "reference.h"
-#include "wayland_session.h"
-#include "x_session.h"
+#include "tests/e2e/support/reference.h"
+#include "tests/e2e/support/wayland_session.h"
 
 namespace {
 
 using namespace e2e;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kStep = 4;  // compare every 4th pixel each way
 // As on X11: the window shows exactly the headless frame; a one-unit camera step
 // changes well over this share of the kept pixels.
 constexpr double kSameFrame = 0.001;
 constexpr double kOtherFrame = 0.003;
 
-// A look at the viewer's client inside weston's output.
-struct Look {
-    bool found = false;  // the client area was located
-    Image client;
-    Match match;  // against the reference set asked for
-};
-
-class WaylandE2E : public ::testing::Test {
+class WaylandE2E : public XSessionSuite {
 protected:
-    static void SetUpTestSuite() {
-        std::string error;
-        if (!startXServer(&server_, &error)) FAIL() << error;
-    }
-    static void TearDownTestSuite() { stopXServer(&server_); }
-
     void SetUp() override {
-        ASSERT_GT(server_.pid, 0) << "no X server";
-        // One server serves the whole suite, so each test checks it is still there.
-        ASSERT_TRUE(helperRunning(xServerHelper(server_)))
-            << helperFailure(xServerHelper(server_), "is gone");
-        client_ = connect(server_.display);
-        ASSERT_NE(client_, nullptr) << helperFailure(xServerHelper(server_), "does not answer");
-        // Named by this process: other runs of the suite may share the directory.
-        errPath_ = ::testing::TempDir() + "viewer-wayland-" + std::to_string(getpid()) + ".txt";
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
         std::string error;
-        ASSERT_TRUE(startWeston(client_, server_.display, &weston_, &error)) << error;
-    }
-    void TearDown() override {
-        if (viewer_.pid > 0) stopHelper(&viewer_);
-        stopWeston(&weston_);
-        disconnect(client_);
-        std::remove(errPath_.c_str());
+        ASSERT_TRUE(wayland_.start(x(), &error)) << error;
     }
 
     void startViewer(const Environment& extra = {}) {
-        viewer_ = startWaylandViewer(VIEWER_PATH, weston_, extra, errPath_);
+        viewer_ = wayland_.startViewer(VIEWER_PATH, extra);
     }
 
-    static const ReferenceSet& references(const std::vector<WPARAM>& keys) {
-        std::ostringstream key;
-        for (WPARAM k : keys) key << k << ',';
-        auto found = cache_.find(key.str());
-        if (found == cache_.end()) {
-            found = cache_.emplace(key.str(), renderReferences(keys, 0, 0, kStep)).first;
-        }
-        return found->second;
-    }
-
+    // A look at the viewer's client inside weston's output.
+    struct Look {
+        bool found = false;  // the client area was located
+        Image client;
+        Match match;  // against the reference set asked for
+    };
     Look look(const ReferenceSet& refs) {
         Look out;
-        const Image output = grab(client_, weston_.window);
+        const Image output = grab(x().client(), wayland_.window());
         int x = 0;
         int y = 0;
         out.found = locateClient(output, 800, 600, &x, &y);
@@ -92,39 +55,31 @@ protected:
     // Looks until one matches `refs` or the time is up (a busy machine draws late):
     // the matching look, else the last one. Fails at once if weston or the viewer ends.
     Look lookFor(const ReferenceSet& refs, int timeoutMs = 5000) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         Look last;
-        for (;;) {
-            for (const Helper* helper : {&weston_.helper, &viewer_}) {
-                if (!helperRunning(*helper)) {
-                    ADD_FAILURE() << helperFailure(*helper, "ended while the test looked");
-                    return last;
-                }
-            }
-            last = look(refs);
-            if ((last.found && last.match.mismatch < kSameFrame) || Clock::now() > deadline) {
-                return last;
-            }
-            sleepMs(100);
-        }
+        std::string error;
+        const Poll poll{.timeoutMs = timeoutMs,
+                        .everyMs = 100,
+                        .watched = {&wayland_.weston(), &viewer_},
+                        .what = "the test looked"};
+        const bool matched = pollUntil(
+            [&] {
+                last = look(refs);
+                return last.found && last.match.mismatch < kSameFrame;
+            },
+            poll, &error);
+        if (!matched && !(wayland_.weston().alive() && viewer_.alive())) ADD_FAILURE() << error;
+        return last;
     }
 
-    static XServer server_;
-    static std::map<std::string, ReferenceSet> cache_;
-    XClient* client_ = nullptr;
-    Weston weston_;
-    Helper viewer_;
-    std::string errPath_;
+    WaylandSession wayland_;
+    Process viewer_;
 };
-
-XServer WaylandE2E::server_;
-std::map<std::string, ReferenceSet> WaylandE2E::cache_;
 
 TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
     startViewer();
     const Look first = lookFor(references({}), 10000);
     ASSERT_TRUE(first.found) << "no 800 x 600 client on weston's desktop; viewer stderr: "
-                             << readFile(errPath_);
+                             << viewer_.stderrText();
     EXPECT_LT(first.match.mismatch, kSameFrame) << "best angle " << first.match.angle;
     sleepMs(300);
     const Look later = lookFor(references({}));
@@ -133,9 +88,43 @@ TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
     EXPECT_NE(later.match.angle, first.match.angle) << "it spins";
 }
 
+// weston draws no decorations of its own: SDL draws the title bar through libdecor's
+// plugin, just above the client, whose picture is the headless frame all the same. On
+// the normal path nothing is printed (libdecor says so when its plugin is missing).
+TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
+    startViewer();
+    const Look shown = lookFor(references({}), 10000);
+    ASSERT_TRUE(shown.found) << "viewer stderr: " << viewer_.stderrText();
+    EXPECT_LT(shown.match.mismatch, kSameFrame) << "best angle " << shown.match.angle;
+
+    const Image output = grab(x().client(), wayland_.window());
+    int left = 0;
+    int top = 0;
+    ASSERT_TRUE(locateClient(output, 800, 600, &left, &top));
+    // Samples across the bar, clear of the title in its middle and the buttons at its
+    // right: one colour there, not the desktop's, on every row just above the client.
+    constexpr int kBar = 12;  // rows looked at; a bar for a title is taller
+    ASSERT_GE(top, kBar) << "no room above the client for a title bar";
+    const auto at = [&](int px, int py) {
+        return output.pixels[static_cast<std::size_t>(py) * output.width + px] & 0xFFFFFFu;
+    };
+    const std::uint32_t bar = at(left + 40, top - kBar / 2);
+    const std::uint32_t desktop = at(output.width - 2, output.height - 2);
+    EXPECT_NE(bar, desktop) << "the area above the client is the desktop: no title bar";
+    int off = 0;
+    for (int row = top - kBar; row < top; ++row) {
+        for (int col = left + 8; col < left + 200; col += 8) off += at(col, row) != bar ? 1 : 0;
+    }
+    EXPECT_LE(off, 12) << "not one bar above the client, colour 0x" << std::hex << bar;
+
+    viewer_.signal(SIGTERM);
+    viewer_.waitExit(5000);
+    EXPECT_EQ(viewer_.stderrText(), "");
+}
+
 TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
     startViewer();
-    ASSERT_TRUE(lookFor(references({}), 10000).found) << "viewer stderr: " << readFile(errPath_);
+    ASSERT_TRUE(lookFor(references({}), 10000).found) << "viewer stderr: " << viewer_.stderrText();
     struct Step {
         const char* key;
         WPARAM vk;
@@ -147,7 +136,7 @@ TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
     std::vector<WPARAM> pressed;
     for (const Step& step : steps) {
         const std::vector<WPARAM> before = pressed;
-        pressKey(client_, weston_.window, step.key);
+        pressKey(x().client(), wayland_.window(), step.key);
         pressed.push_back(step.vk);
         const Look now = lookFor(references(pressed));
         ASSERT_TRUE(now.found) << "after " << step.key;
@@ -162,25 +151,23 @@ TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
 TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
     for (const int signal : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(signal == SIGTERM ? "weston terminated" : "weston killed");
-        if (weston_.helper.pid <= 0) {
+        if (!wayland_.weston().started()) {
             std::string error;
-            ASSERT_TRUE(startWeston(client_, server_.display, &weston_, &error)) << error;
+            ASSERT_TRUE(wayland_.start(x(), &error)) << error;
         }
         startViewer();
         ASSERT_TRUE(lookFor(references({}), 10000).found)
-            << "viewer stderr: " << readFile(errPath_);
+            << "viewer stderr: " << viewer_.stderrText();
         const auto start = Clock::now();
-        kill(weston_.helper.pid, signal);
-        const int code = waitExit(viewer_.pid, 5000);
+        wayland_.weston().signal(signal);
+        const int code = viewer_.waitExit(5000);
         const auto took = Clock::now() - start;
-        viewer_.pid = -1;
-        const std::string err = readFile(errPath_);
-        EXPECT_EQ(code, 1) << err;
+        const std::string err = viewer_.stderrText();
+        EXPECT_EQ(code, 1) << err << "\n" << wayland_.weston().failure("was signalled");
         EXPECT_LT(took, std::chrono::seconds(1));
-        EXPECT_NE(err.find("viewer: the connection to the Wayland compositor is lost"),
-                  std::string::npos)
+        EXPECT_NE(err.find("the connection to the Wayland compositor is lost"), std::string::npos)
             << err;
-        stopWeston(&weston_);
+        wayland_.stop();
     }
 }
 
@@ -189,9 +176,8 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
 // the surface again; that must end start-up, not the picture.
 TEST_F(WaylandE2E, AWindowThatCannotShowFramesEndsStartUpWithOneLine) {
     startViewer({{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
-    const int code = waitExit(viewer_.pid, 10000);
-    viewer_.pid = -1;
-    const std::string err = readFile(errPath_);
+    const int code = viewer_.waitExit(10000);
+    const std::string err = viewer_.stderrText();
     EXPECT_EQ(code, 1) << err;
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;

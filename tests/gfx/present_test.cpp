@@ -1,5 +1,11 @@
 // Present: the whole back buffer reaches the window layer unchanged, on the device
 // window or the override, and what the subset cannot present is refused.
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <thread>
+
 #include "tests/gfx/device_fixture.h"
 
 namespace {
@@ -48,11 +54,13 @@ TEST_F(DeviceTest, TheShownFrameStaysWhileTheNextIsDrawn) {
 }
 
 // Frames drawn back to back share their rows among threads; frames paced by the display
-// are drawn by the caller alone, which costs the least processor time.
+// are drawn by the caller alone, which costs the least processor time. The threads
+// start with the first present that nothing paces.
 TEST_F(DeviceTest, RowsAreSharedOnlyWhilePresentsDoNotWait) {
-    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device));
+    EXPECT_FALSE(sw::DeviceProbe::sharesRows(device)) << "no threads before a present";
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device)) << "an unpaced present returns at once";
+    const bool threads = std::thread::hardware_concurrency() > 1;
+    EXPECT_EQ(sw::DeviceProbe::sharesRows(device), threads) << "an unpaced present returns at once";
     win::headless::setPacing(true, 60);
     for (int i = 0; i < 2; ++i) {  // the first paced present only starts the clock
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
@@ -60,7 +68,40 @@ TEST_F(DeviceTest, RowsAreSharedOnlyWhilePresentsDoNotWait) {
     EXPECT_FALSE(sw::DeviceProbe::sharesRows(device));
     win::headless::setPacing(false);
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_TRUE(sw::DeviceProbe::sharesRows(device));
+    EXPECT_EQ(sw::DeviceProbe::sharesRows(device), threads);
+}
+
+// A device whose presents the display paces runs on its caller's thread only, however
+// many frames it draws; the first unpaced present adds its row threads.
+TEST(DeviceThreads, PacedFramesAddNoThreadUnpacedOnesDo) {
+    const auto threadCount = [] {
+        const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
+    win::headless::reset();
+    win::headless::setPacing(true, 1000);  // 100 frames in a tenth of a second
+    const HWND window = gfxtest::makeWindow(64, 48);
+    ASSERT_NE(window, nullptr);
+    const auto before = threadCount();
+    IDirect3D9* d3d = nullptr;
+    std::string why;
+    IDirect3DDevice9* device = test_support::createDevice(window, 64, 48, &d3d, &why);
+    ASSERT_NE(device, nullptr) << why;
+    for (int i = 0; i < 100; ++i) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0);
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    EXPECT_EQ(threadCount(), before) << "after 100 paced frames";
+
+    win::headless::setPacing(false);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    const int processors = static_cast<int>(std::thread::hardware_concurrency());
+    EXPECT_EQ(threadCount(), before + std::clamp(processors, 1, sw::kRowThreads) - 1)
+        << "after an unpaced present";
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    EXPECT_EQ(threadCount(), before) << "the threads end with the device";
+    win::headless::reset();
 }
 
 TEST_F(DeviceTest, PresentRefusesPartsScenesAndDeadWindows) {

@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "tests/e2e/support/process.h"
 
 namespace install {
 
@@ -25,31 +23,23 @@ std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string makeTempDir(const std::string& stem) {
-    std::string pattern = ::testing::TempDir() + stem + "-XXXXXX";
+    std::string pattern = e2e::runPath(stem + "-XXXXXX");
     if (mkdtemp(pattern.data()) == nullptr) return "";
     return pattern;
 }
 
 Output run(const std::string& command) {
+    static int serial = 0;
+    const std::string outPath = e2e::runPath("command-" + std::to_string(++serial) + ".out");
+    e2e::Process shell(
+        {.name = "sh -c " + command, .argv = {"/bin/sh", "-c", command}, .stdoutPath = outPath});
     Output output;
-    const std::string dir = makeTempDir("command");
-    if (dir.empty()) return output;
-    const std::string outPath = dir + "/out";
-    const std::string errPath = dir + "/err";
-    const int status = std::system(
-        ("(" + command + ") >" + quote(outPath) + " 2>" + quote(errPath) + " </dev/null").c_str());
-    if (status != -1 && WIFEXITED(status)) output.code = WEXITSTATUS(status);
-    output.out = readFile(outPath);
-    output.err = readFile(errPath);
-    std::filesystem::remove_all(dir);
+    // Within the test's own time-out: a command that hangs fails the test, not ctest.
+    output.code = shell.waitExit(240000);
+    output.out = e2e::readFile(outPath);
+    output.err = shell.stderrText();
+    std::filesystem::remove(outPath);
     return output;
 }
 

@@ -9,17 +9,16 @@
 namespace install {
 
 struct Output {
-    int code = -1;  // the exit status, or -1 when the shell could not run it
+    int code = -1;  // the exit status, 128 + a signal that ended it, -1 if it hung
     std::string out;
     std::string err;
 };
 
-// Runs command through /bin/sh, stdout and stderr kept apart.
+// Runs command through /bin/sh, stdout and stderr kept apart, stdin empty.
 Output run(const std::string& command);
 // Single-quoted for the shell.
 std::string quote(const std::string& text);
-std::string readFile(const std::string& path);
-// A new empty folder under the test's temporary folder.
+// A new empty folder among this run's files.
 std::string makeTempDir(const std::string& stem);
 
 // What `cmake --install` must put under the prefix /usr: paths below it, with modes.

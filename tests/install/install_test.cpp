@@ -10,11 +10,13 @@
 #include <sstream>
 
 #include "commands.h"
-#include "tests/e2e/x_session.h"
+#include "tests/e2e/support/process.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
 using namespace install;
+using e2e::readFile;
 
 // The value of key in a desktop entry's text, "" when absent.
 std::string entryValue(const std::string& entry, const std::string& key) {
@@ -99,31 +101,23 @@ TEST_F(InstalledTree, ViewerFromTheDesktopEntryOpensItsWindowUnderTheEntrysId) {
     const std::string exec = entryValue(entry, "Exec");
     ASSERT_EQ(exec.find_first_of(" /%"), std::string::npos) << "Exec=" << exec;
 
-    e2e::XServer server;
+    e2e::XSession x;
     std::string error;
-    ASSERT_TRUE(e2e::startXServer(&server, &error)) << error;
-    struct StopServer {
-        e2e::XServer* server;
-        ~StopServer() { e2e::stopXServer(server); }
-    } stopServer{&server};
-    e2e::XClient* client = e2e::connect(server.display);
-    ASSERT_NE(client, nullptr) << e2e::helperFailure(e2e::xServerHelper(server), "does not answer");
-    const std::string errPath = ::testing::TempDir() + "installed-viewer-stderr.txt";
-    const pid_t viewer =
-        e2e::startProgram(usr_ + "bin/" + exec, e2e::displayName(server.display), errPath);
-
-    const unsigned long window = e2e::findWindow(client, "Our Direct3D Program", 10000);
-    EXPECT_NE(window, 0u) << "no window; the viewer's stderr: " << readFile(errPath);
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    const std::string path = usr_ + "bin/" + exec;
+    e2e::Process viewer = e2e::startViewer(path, x.name());
+    const unsigned long window =
+        e2e::findWindow(x.client(), {.title = e2e::kViewerTitle, .pid = viewer.pid()}, 10000);
+    EXPECT_NE(window, 0u) << viewer.failure("showed no window");
     if (window != 0) {
         std::string name;
         std::string cls;
-        EXPECT_TRUE(e2e::windowClass(client, window, &name, &cls));
+        EXPECT_TRUE(e2e::windowClass(x.client(), window, &name, &cls));
         EXPECT_EQ(name, id);
         EXPECT_EQ(cls, id);
-        e2e::requestClose(client, window);
+        e2e::requestClose(x.client(), window);
     }
-    EXPECT_EQ(e2e::waitExit(viewer, 10000), 0) << readFile(errPath);
-    e2e::disconnect(client);
+    EXPECT_EQ(viewer.waitExit(10000), 0) << viewer.stderrText();
 }
 
 TEST_F(InstalledTree, DesktopEntryPassesItsValidatorWithoutAWord) {

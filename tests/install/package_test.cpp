@@ -7,10 +7,12 @@
 #include <sstream>
 
 #include "commands.h"
+#include "tests/e2e/support/process.h"
 
 namespace {
 
 using namespace install;
+using e2e::readFile;
 
 TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
     const std::string dir = makeTempDir("package");
@@ -39,6 +41,9 @@ TEST(Package, LintianAcceptsTheDebAndItHoldsTheInstalledTree) {
     const Output depends = run("dpkg-deb -f " + quote(deb) + " Depends");
     EXPECT_NE(depends.out.find("libsdl2-2.0-0"), std::string::npos) << depends.out << depends.err;
     EXPECT_NE(depends.out.find("libpng16-16"), std::string::npos) << depends.out;
+    const Output recommends = run("dpkg-deb -f " + quote(deb) + " Recommends");
+    EXPECT_NE(recommends.out.find("libdecor-0-plugin-1-cairo"), std::string::npos)
+        << "the Wayland title bar's plugin: " << recommends.out << recommends.err;
 
     // The archive's regular files, "./usr/..." in its listing, against the install's.
     const Output listing = run("dpkg-deb --fsys-tarfile " + quote(deb) + " | tar -t");

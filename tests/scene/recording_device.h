@@ -16,12 +16,28 @@ struct Call {
     D3DMATRIX matrix{};  // for SetTransform
 };
 
-// Buffers keep their bytes in memory and log their releases into the device's log.
 class RecordingDevice;
 
-class RecordingVertexBuffer final : public IDirect3DVertexBuffer9 {
+// The descriptions the two kinds of buffer give, and the names their releases are
+// logged under: all that tells them apart here.
+inline void describe(UINT size, D3DVERTEXBUFFER_DESC* pDesc) {
+    *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED, size, 0x42};
+}
+inline void describe(UINT size, D3DINDEXBUFFER_DESC* pDesc) {
+    *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED, size};
+}
+inline const char* releaseName(const IDirect3DVertexBuffer9*) {
+    return "vertexBuffer";
+}
+inline const char* releaseName(const IDirect3DIndexBuffer9*) {
+    return "indexBuffer";
+}
+
+// A buffer that keeps its bytes in memory and logs its release into the device's log.
+template <class Interface, class Desc>
+class RecordingBuffer final : public Interface {
 public:
-    RecordingVertexBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
+    RecordingBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
@@ -30,13 +46,8 @@ public:
         return D3D_OK;
     }
     HRESULT Unlock() override { return D3D_OK; }
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override {
-        *pDesc = {D3DFMT_VERTEXDATA,
-                  D3DRTYPE_VERTEXBUFFER,
-                  0,
-                  D3DPOOL_MANAGED,
-                  static_cast<UINT>(bytes_.size()),
-                  0x42};
+    HRESULT GetDesc(Desc* pDesc) override {
+        describe(static_cast<UINT>(bytes_.size()), pDesc);
         return D3D_OK;
     }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
@@ -46,30 +57,8 @@ private:
     std::vector<std::uint8_t> bytes_;
     ULONG refs_ = 1;
 };
-
-class RecordingIndexBuffer final : public IDirect3DIndexBuffer9 {
-public:
-    RecordingIndexBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
-    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
-    HRESULT Lock(UINT, UINT, void** ppbData, DWORD) override {
-        *ppbData = bytes_.data();
-        return D3D_OK;
-    }
-    HRESULT Unlock() override { return D3D_OK; }
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override {
-        *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED,
-                  static_cast<UINT>(bytes_.size())};
-        return D3D_OK;
-    }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
-private:
-    RecordingDevice* owner_;
-    std::vector<std::uint8_t> bytes_;
-    ULONG refs_ = 1;
-};
+using RecordingVertexBuffer = RecordingBuffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
+using RecordingIndexBuffer = RecordingBuffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
 
 class RecordingDevice final : public IDirect3DDevice9 {
 public:
@@ -151,25 +140,16 @@ private:
     ULONG refs_ = 1;
 };
 
-inline ULONG RecordingVertexBuffer::Release() {
+template <class Interface, class Desc>
+ULONG RecordingBuffer<Interface, Desc>::Release() {
     if (--refs_ != 0) return refs_;
-    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back("vertexBuffer");
+    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back(releaseName(this));
     --owner_->liveBuffers;
     delete this;
     return 0;
 }
-inline HRESULT RecordingVertexBuffer::GetDevice(IDirect3DDevice9** ppDevice) {
-    *ppDevice = owner_;
-    return D3D_OK;
-}
-inline ULONG RecordingIndexBuffer::Release() {
-    if (--refs_ != 0) return refs_;
-    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back("indexBuffer");
-    --owner_->liveBuffers;
-    delete this;
-    return 0;
-}
-inline HRESULT RecordingIndexBuffer::GetDevice(IDirect3DDevice9** ppDevice) {
+template <class Interface, class Desc>
+HRESULT RecordingBuffer<Interface, Desc>::GetDevice(IDirect3DDevice9** ppDevice) {
     *ppDevice = owner_;
     return D3D_OK;
 }

@@ -3,49 +3,51 @@
 // button. Memcheck must report no error and nothing definitely or indirectly lost;
 // only library-owned reports are suppressed (viewer.supp says which and why).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 
-#include "x_session.h"
+#include "tests/e2e/support/poll.h"
+#include "tests/e2e/support/x_session.h"
 
 namespace {
 
 using namespace e2e;
 
 // valgrind with the viewer on the test's server; memcheck's report goes to logPath,
-// valgrind's own complaints and the viewer's stderr to the helper's stderr file.
+// valgrind's own complaints and the viewer's stderr to the process's stderr.
 // VALGRIND_OPTS would add options of the user's to ours.
-Helper startUnderMemcheck(int display, const std::string& logPath) {
-    return startHelper(
-        "valgrind",
-        {"valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
-         "--show-leak-kinds=definite,indirect", "--errors-for-leak-kinds=definite,indirect",
-         "--track-origins=yes", "--num-callers=30",
-         std::string("--suppressions=") + VALGRIND_SUPPRESSIONS, "--log-file=" + logPath,
-         VIEWER_PATH},
-        {{"DISPLAY", displayName(display)}, {"SDL_VIDEODRIVER", ""}, {"VALGRIND_OPTS", ""}},
-        ::testing::TempDir() + "viewer-memcheck-stderr.txt");
+Process startUnderMemcheck(const XSession& x, const std::string& logPath) {
+    return Process(
+        {.name = "valgrind",
+         .argv = {"valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
+                  "--show-leak-kinds=definite,indirect",
+                  "--errors-for-leak-kinds=definite,indirect", "--track-origins=yes",
+                  "--num-callers=30", std::string("--suppressions=") + VALGRIND_SUPPRESSIONS,
+                  "--log-file=" + logPath, VIEWER_PATH},
+         .environment = {{"DISPLAY", x.name()},
+                         {"SDL_VIDEODRIVER", ""},
+                         {"WAYLAND_DISPLAY", ""},
+                         {"VALGRIND_OPTS", ""}}});
 }
 
 TEST(ViewerUnderMemcheck, SessionWithKeysResizeAndCloseIsClean) {
-    XServer server;
+    XSession x;
     std::string error;
-    ASSERT_TRUE(startXServer(&server, &error)) << error;
-    XClient* client = connect(server.display);
-    ASSERT_NE(client, nullptr) << helperFailure(xServerHelper(server), "does not answer");
-    const std::string logPath = ::testing::TempDir() + "viewer-memcheck.log";
-    Helper valgrind = startUnderMemcheck(server.display, logPath);
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    XClient* client = x.client();
+    const std::string logPath = runPath("memcheck.log");
+    Process valgrind = startUnderMemcheck(x, logPath);
 
-    // Start-up under memcheck takes a while, longer on a loaded machine.
+    // Start-up under memcheck takes a while, longer on a loaded machine. valgrind runs
+    // the viewer in its own process, so the window carries valgrind's pid.
     unsigned long window = 0;
-    const bool shown = waitUntilReady(
-        valgrind, [&] { return (window = findWindow(client, "Our Direct3D Program", 0)) != 0; },
-        "the viewer's window appeared", 120000, &error);
+    const bool shown = pollUntil(
+        [&] {
+            window = findWindow(client, viewerWindow(VIEWER_PATH, valgrind), 0);
+            return window != 0;
+        },
+        {.timeoutMs = 120000, .watched = {&valgrind}, .what = "the viewer's window appeared"},
+        &error);
     if (shown) {
         for (const char* key : {"Prior", "Next", "Left", "Right", "Up", "Down", "F1", "F2", "F3",
                                 "F4", "F5", "F6", "F7", "Home"}) {
@@ -59,11 +61,7 @@ TEST(ViewerUnderMemcheck, SessionWithKeysResizeAndCloseIsClean) {
         requestClose(client, window);
     }
     // The leak check runs after the close.
-    const int code = shown ? waitExit(valgrind.pid, 180000) : -1;  // reaps it either way
-    if (shown) valgrind.pid = -1;
-    stopHelper(&valgrind);
-    disconnect(client);
-    stopXServer(&server);
+    const int code = shown ? valgrind.waitExit(180000) : valgrind.stop();
 
     const std::string log = readFile(logPath);
     ASSERT_TRUE(shown) << error << "\nmemcheck's log:\n" << log;

@@ -47,40 +47,4 @@ TEST(GpuChoice, OnlyARenderNodeOrNvidiaControlDeviceIsAGpu) {
     fs::remove_all(dev);
 }
 
-TEST(GpuChoice, APresentWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
-    using win::sdl::presentWaitedForVsync;
-    const double period = 1.0 / 60;
-    // Blocked in the swap until the blank, one or two periods after the previous one.
-    EXPECT_TRUE(presentWaitedForVsync(0.012, 0.0167, period));
-    EXPECT_TRUE(presentWaitedForVsync(0.006, 0.0165, period));
-    EXPECT_TRUE(presentWaitedForVsync(0.025, 0.0334, period));
-    // Returned at once (vsync ignored), however the frames are spaced.
-    EXPECT_FALSE(presentWaitedForVsync(0.0002, 0.0167, period));
-    // A slow swap on a busy CPU, off the grid.
-    EXPECT_FALSE(presentWaitedForVsync(0.009, 0.0230, period));
-    EXPECT_FALSE(presentWaitedForVsync(0.009, 0.0100, period));
-    // The first present has no previous one to be a period after; no rate, no wait.
-    EXPECT_FALSE(presentWaitedForVsync(0.012, 1e9 + 0.5, period));
-    EXPECT_FALSE(presentWaitedForVsync(0.012, 0.0167, 0.0));
-}
-
-TEST(GpuChoice, TrustedVsyncIsDroppedOnlyWhenPresentsKeepRunningFasterThanTheDisplay) {
-    const double period = 1.0 / 60;
-    win::sdl::VsyncWatch steady;
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(steady.stillWaits(0.0167, period)) << i;
-    // A swap queue filling lets a few through at once, then vsync holds again.
-    win::sdl::VsyncWatch queue;
-    for (int i = 0; i < win::sdl::VsyncWatch::kFastInARow - 1; ++i) {
-        EXPECT_TRUE(queue.stillWaits(0.001, period)) << i;
-    }
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(queue.stillWaits(0.0167, period)) << i;
-    // A driver that took the swap interval and stopped waiting: presents 7 ms apart.
-    win::sdl::VsyncWatch ignored;
-    bool dropped = false;
-    for (int i = 0; i < win::sdl::VsyncWatch::kFastInARow; ++i) {
-        dropped = !ignored.stillWaits(0.0069, period);
-    }
-    EXPECT_TRUE(dropped);
-}
-
 }  // namespace

@@ -4,6 +4,7 @@
 // pixel-centre rule, keeps display pacing, and falls back mid-run to shared memory
 // without losing the window or the frame.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -13,17 +14,19 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/e2e/support/poll.h"
+#include "tests/e2e/support/process.h"
+#include "tests/e2e/support/x_session.h"
 #include "win/display.h"
 #include "win/error.h"
-#include "win/sdl/present_path.h"
+#include "win/sdl/testing.h"
 #include "win/win32.h"
-#include "x_session.h"
 
 namespace {
 
+using e2e::sleepMs;
 using win::sdl::PresentPath;
 
 // Every pixel names its source position in its 24 colour bits.
@@ -38,10 +41,6 @@ win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
         for (int x = 0; x < width; ++x) *out++ = 0xFF000000u | (tag(x, y) ^ salt);
     }
     return pixels;
-}
-
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 LRESULT CALLBACK plainProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -68,12 +67,13 @@ int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) 
     return wrong;
 }
 
-class GpuPresent : public ::testing::Test {
+class GpuPresent : public e2e::XSessionSuite {
 protected:
     static void SetUpTestSuite() {
-        if (!e2e::startXServer(&server_, &xServerError_)) return;  // SetUp names the failure
+        XSessionSuite::SetUpTestSuite();
+        if (!x().server().started()) return;  // SetUp names the failure
         // This process is SDL's client: only the test's server, whatever the desktop.
-        setenv("DISPLAY", e2e::displayName(server_.display).c_str(), 1);
+        setenv("DISPLAY", x().name().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
         WNDCLASSEXW wc{};
@@ -82,17 +82,15 @@ protected:
         wc.lpszClassName = L"GpuPresentTest";
         RegisterClassExW(&wc);
     }
-    static void TearDownTestSuite() { e2e::stopXServer(&server_); }
 
     void SetUp() override {
-        ASSERT_GT(server_.pid, 0) << xServerError_;
-        client_ = e2e::connect(server_.display);
-        ASSERT_NE(client_, nullptr) << "cannot connect to Xvfb on :" << server_.display;
+        XSessionSuite::SetUp();
+        if (HasFatalFailure()) return;
+        client_ = x().client();
     }
     void TearDown() override {
         for (HWND hWnd : windows_) DestroyWindow(hWnd);
         win::sdl::setGpuTestLevers({});
-        e2e::disconnect(client_);
     }
 
     // A shown 800 × 600 window and its X window, found by its unique title.
@@ -105,7 +103,8 @@ protected:
         if (hWnd == nullptr) return nullptr;
         windows_.push_back(hWnd);
         ShowWindow(hWnd, SW_SHOWDEFAULT);
-        *xWindow = e2e::findWindow(client_, std::string(title.begin(), title.end()), 5000);
+        *xWindow = e2e::findWindow(
+            client_, {.title = std::string(title.begin(), title.end()), .pid = getpid()}, 5000);
         EXPECT_NE(*xWindow, 0u) << "the window never became viewable";
         return hWnd;
     }
@@ -113,16 +112,16 @@ protected:
     // The client size changed from outside, as a user's drag does, and taken in.
     void resizeTo(HWND hWnd, unsigned long xWindow, int width, int height) {
         e2e::moveResize(client_, xWindow, 0, 0, width, height);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         RECT rect{};
-        do {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            GetClientRect(hWnd, &rect);
-            if (rect.right == width && rect.bottom == height) return;
-            sleepMs(10);
-        } while (std::chrono::steady_clock::now() < deadline);
-        FAIL() << "the client stayed " << rect.right << " x " << rect.bottom;
+        const bool taken = e2e::pollUntil(
+            [&] {
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+                GetClientRect(hWnd, &rect);
+                return rect.right == width && rect.bottom == height;
+            },
+            {.timeoutMs = 5000, .everyMs = 10});
+        if (!taken) FAIL() << "the client stayed " << rect.right << " x " << rect.bottom;
     }
 
     // Presents the frame a few times (a swap may show the one before), then reads back
@@ -135,14 +134,9 @@ protected:
         return e2e::grab(client_, xWindow);
     }
 
-    static e2e::XServer server_;
-    static std::string xServerError_;
     e2e::XClient* client_ = nullptr;
     std::vector<HWND> windows_;
 };
-
-e2e::XServer GpuPresent::server_;
-std::string GpuPresent::xServerError_;
 
 TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
     const win::SharedPixels frame = taggedFrame(800, 600);
@@ -173,7 +167,7 @@ TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
 TEST_F(GpuPresent, ARenderNodeWithLlvmpipeBehindItKeepsSharedMemory) {
     // As on a machine whose GPU Mesa cannot drive: OpenGL is tried and named llvmpipe.
     namespace fs = std::filesystem;
-    const fs::path dev = fs::path(::testing::TempDir()) / "gpu-present-dev";
+    const fs::path dev = fs::path(e2e::runPath("gpu-present-dev"));
     fs::create_directories(dev / "dri");
     std::ofstream(dev / "dri" / "renderD128").close();
     unsigned long xWindow = 0;
@@ -232,31 +226,41 @@ TEST_F(GpuPresent, FailureMidRunFallsBackWithTheSameFrameAndWindow) {
             EXPECT_EQ(offTheRule(image, salt, &where), 0) << "frame " << frame << ":" << where;
         }
     }
-    EXPECT_EQ(e2e::findWindow(client_, "gpu present 0", 1000), xWindow) << "the same X window";
+    EXPECT_EQ(e2e::findWindow(client_, {.title = "gpu present 0", .pid = getpid()}, 1000), xWindow)
+        << "the same X window";
     EXPECT_EQ(win::sdl::lastWindowPath(), PresentPath::sharedMemory);
 }
 
 TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
-    // Mesa under Xvfb refuses a swap interval, so deadlines pace at once; made to probe
-    // anyway, the probe must hold the pace while it looks, see that no present waits,
+    // Mesa under Xvfb refuses a swap interval, so deadlines pace at once; made to try
+    // vsync anyway, the trial must hold the pace while it looks, see that no present waits,
     // and hand over to deadlines. 40 presents at 60 Hz span at least 39 periods
     // (0.65 s); presents left to a vsync that does not wait would take a fraction.
-    for (const bool probe : {false, true}) {
+    for (const bool trial : {false, true}) {
         unsigned long xWindow = 0;
-        HWND hWnd = open({.acceptSoftware = true, .probeWithoutVsync = probe}, &xWindow);
+        HWND hWnd = open({.acceptSoftware = true, .trialVsyncAnyway = trial}, &xWindow);
         ASSERT_NE(hWnd, nullptr);
         const win::SharedPixels frame = taggedFrame(800, 600);
         const auto start = std::chrono::steady_clock::now();
-        int waited = 0;  // said to the device, which keeps its row threads off for them
+        // The pace is a steady grid from the first present: present i ends no sooner than
+        // i periods after the loop began. A present that overran its period on a starved
+        // machine lets the next one catch up without waiting; none may get ahead of the grid.
+        constexpr double kPeriod = 1.0 / 60;
+        int waited = 0;
+        int aheadOfGrid = 0;
         for (int i = 0; i < 40; ++i) {
             const win::PresentResult result = win::presentFrame(hWnd, frame, 800, 600, true);
             ASSERT_TRUE(result.ok && result.shown);
             waited += result.waited ? 1 : 0;
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (elapsed < i * kPeriod - 0.001) ++aheadOfGrid;
         }
-        EXPECT_GE(waited, 30) << (probe ? "probing" : "deadlines");
+        EXPECT_EQ(aheadOfGrid, 0) << (trial ? "trial" : "deadlines") << ": " << waited
+                                  << " of 40 waited";
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_GE(seconds, 0.6) << (probe ? "probing" : "deadlines");
+        EXPECT_GE(seconds, 0.6) << (trial ? "trial" : "deadlines");
         EXPECT_LT(seconds, 3.0) << "each present waited far more than one period";
         EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::gpu);
     }

@@ -17,9 +17,8 @@ namespace {
 // All mutable state of this file.
 struct State {
     Hooks hooks;
-    bool pacing = false;
-    int refreshHz = 60;
-    Pacer pacer;
+    bool paced = false;  // presents that ask for pacing get it
+    Pacing pacing;
     std::string failReason;  // non-empty: the next window creation fails with it
     bool failPending = false;
     int presentsToFail = 0;  // the next presents that fail, as a display that stops showing
@@ -37,8 +36,14 @@ struct State {
     Frame frame;
     bool frameStale = false;
     StretchColumns columns;
+    FrameExtents windowFrame;   // around windows created from now on
+    std::vector<MSG> defaults;  // the DefWindowProcW calls
 };
 State state;
+
+void recordDefault(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    state.defaults.push_back(MSG{hWnd, message, wParam, lParam, 0, POINT{0, 0}});
+}
 
 }  // namespace
 
@@ -48,6 +53,26 @@ void reset() {
     resetErrors();
     resetPresents();
     state = State{};
+    watchDefWindowProc(recordDefault);
+}
+
+void setFrame(int left, int top, int right, int bottom) {
+    state.windowFrame = {left, right, top, bottom};
+}
+
+void pressKey(HWND hWnd, WPARAM vk, bool down, bool altDown, bool ctrlDown) {
+    KeyEvent key;
+    key.vk = vk;
+    key.down = down;
+    key.altDown = altDown;
+    key.ctrlDown = ctrlDown;
+    // Repeat count 1; a release was down before it (KF_REPEAT) and is a key-up (KF_UP).
+    key.lParam = down ? 1 : 1 | (LPARAM{KF_REPEAT | KF_UP} << 16);
+    noteKey(hWnd, key);
+}
+
+const std::vector<MSG>& defWindowProcCalls() {
+    return state.defaults;
 }
 
 void setHooks(Hooks hooks) {
@@ -61,9 +86,9 @@ void setClientSize(HWND hWnd, int width, int height) {
 }
 
 void setPacing(bool paced, int refreshHz) {
-    state.pacing = paced;
-    state.refreshHz = refreshHz > 0 ? refreshHz : 60;
-    state.pacer = Pacer{};
+    state.paced = paced;
+    state.pacing = Pacing{};
+    setRefreshRate(state.pacing, refreshHz);
 }
 
 void failNextWindowCreation(const char* reason) {
@@ -109,12 +134,13 @@ namespace win::backend {
 
 using headless::state;
 
-bool createWindow(HWND, const std::string&, int, int, int, int) {
+bool createWindow(HWND hWnd, const std::string&, int, int, int, int) {
     if (state.failPending) {
         state.failPending = false;
         setLastErrorText("cannot open a window: " + state.failReason);
         return false;
     }
+    noteFrameExtents(hWnd, state.windowFrame);
     return true;
 }
 
@@ -149,7 +175,8 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     result.ok = true;
     result.shown = clientWidth > 0 && clientHeight > 0;
     result.held = true;  // kept until the next present, for lastFrame and lastBackBuffer
-    result.waited = paced && state.pacing && waitForRefresh(state.pacer, state.refreshHz);
+    result.immediate = !(paced && state.paced);
+    result.waited = !result.immediate && waitForDeadline(state.pacing);
     ++state.presents;
     const auto hook = state.hooks.onPresent;
     if (hook) hook(hWnd, state.presents);

@@ -30,10 +30,22 @@ void setHooks(Hooks hooks);
 
 // Changes the client size of hWnd and posts WM_SIZE with it, as a user's resize does
 // (0 × 0 with SIZE_MINIMIZED, as minimising does). New windows start with a client of
-// the size CreateWindowExW was given, as in the SDL back end.
+// the size CreateWindowExW was given less the frame (setFrame).
 void setClientSize(HWND hWnd, int width, int height);
 
-void setPacing(bool paced, int refreshHz = 60);    // off by default: tests run unpaced
+// The frame a window manager would draw around the windows created from now on, in
+// pixels on each side; none by default, as where no window manager says its size.
+void setFrame(int left, int top, int right, int bottom);
+
+// Posts what pressing (down) or releasing a key posts, with Alt and Ctrl held or not:
+// WM_KEYDOWN/WM_KEYUP, or the system twins (see win/core.h's keyMessageOf).
+void pressKey(HWND hWnd, WPARAM vk, bool down, bool altDown = false, bool ctrlDown = false);
+
+// Every DefWindowProcW call since the last reset, in order: what reached it.
+const std::vector<MSG>& defWindowProcCalls();
+
+// Off by default: tests run unpaced. refreshHz ≤ 0 means the default rate of win/pacing.h.
+void setPacing(bool paced, int refreshHz = 0);
 void failNextWindowCreation(const char* reason);   // the next CreateWindowExW returns NULL
 void failPresents(int count, const char* reason);  // the next `count` presents fail
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cmath>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -33,20 +32,6 @@ bool hasGpuDevice(const std::string& devRoot) {
         if (it->path().filename().string().rfind("renderD", 0) == 0) return true;
     }
     return false;
-}
-
-bool presentWaitedForVsync(double inside, double sincePrevious, double period) {
-    if (!(period > 0.0)) return false;
-    const double periods = sincePrevious / period;
-    // A present more than a few periods after the previous one tells nothing of the grid.
-    const bool onGrid =
-        periods > 0.85 && periods < 4.15 && std::abs(periods - std::round(periods)) < 0.15;
-    return inside >= 0.3 * period && onGrid;
-}
-
-bool VsyncWatch::stillWaits(double sincePrevious, double period) {
-    fastInARow = sincePrevious < 0.5 * period ? fastInARow + 1 : 0;
-    return fastInARow < kFastInARow;
 }
 
 }  // namespace win::sdl

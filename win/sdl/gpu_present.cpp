@@ -1,57 +1,23 @@
 // The GPU present: renderer and texture per window, the renderer-name check, the
 // quarter-texel nudge that makes the driver's sampling equal the shared rule, and the
-// vsync probe that decides who paces. Falls silent on failure; the back end falls back.
+// swap timed for the window's pacing (win/pacing.h), which decides who paces. Falls
+// silent on failure; the back end falls back.
 #include "win/sdl/gpu_present.h"
 
-#include <chrono>
 #include <string>
+#include <thread>
 
 #include "win/pacing.h"
-#include "win/sdl/gpu_choice.h"
-#include "win/sdl/present_path.h"
+#include "win/sdl/gpu_policy.h"
 
 namespace win::sdl {
-
-namespace {
-
-// Presents not counted while the driver warms up, then presents that decide whether
-// vsync really waits.
-constexpr int kWarmUp = 2;
-constexpr int kProbed = 8;
-
-enum class Pace { probing, driver, deadlines };
-
-// Built on first use: a test build sets the levers from a static constructor of its
-// own, which may run before this file's globals are built.
-GpuTestLevers& levers() {
-    static GpuTestLevers current;
-    return current;
-}
-std::string lastName;
-
-}  // namespace
 
 struct GpuPresent {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
-    int presents = 0;  // paced or not, for the failure lever
-    Pace pace = Pace::probing;
-    int probedSoFar = 0;
-    int waitedSoFar = 0;
-    std::chrono::steady_clock::time_point lastEnd{};
-    VsyncWatch watch;  // once vsync is trusted
-    Pacer pacer;       // deadlines, where vsync does not wait
 };
-
-void setGpuTestLevers(const GpuTestLevers& newLevers) {
-    levers() = newLevers;
-}
-
-std::string lastRendererName() {
-    return lastName;
-}
 
 namespace {
 
@@ -66,7 +32,7 @@ std::string currentRendererName() {
     return name != nullptr ? reinterpret_cast<const char*>(name) : "";
 }
 
-// The renderer, if the driver behind it is a GPU (or the levers say to take it).
+// The renderer, if the driver behind it is one to present through (gpu_policy.h).
 SDL_Renderer* gpuRendererFor(SDL_Window* window) {
     SDL_Renderer* renderer =
         SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -74,11 +40,7 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
     SDL_RendererInfo info;
     const bool openGl =
         SDL_GetRendererInfo(renderer, &info) == 0 && std::string(info.name).rfind("opengl", 0) == 0;
-    const std::string name = openGl ? currentRendererName() : "";
-    lastName = name;
-    if (openGl && (isHardwareRenderer(name) || (levers().acceptSoftware && !name.empty()))) {
-        return renderer;
-    }
+    if (openGl && rendererTakesPresents(currentRendererName())) return renderer;
     SDL_DestroyRenderer(renderer);
     return nullptr;
 }
@@ -86,10 +48,9 @@ SDL_Renderer* gpuRendererFor(SDL_Window* window) {
 }  // namespace
 
 SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, int height,
-                                   Uint32 flags, GpuPresent** gpu) {
+                                   Uint32 flags, GpuPresent** gpu, Pacing* pacing) {
     *gpu = nullptr;
-    lastName.clear();
-    if (!levers().acceptSoftware && !hasGpuDevice(levers().devRoot)) {
+    if (!gpuMayBePresent()) {
         return SDL_CreateWindow(title, x, y, width, height, flags);
     }
     // Made an OpenGL window from the start: SDL would otherwise re-create the native
@@ -101,10 +62,9 @@ SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, i
         (*gpu)->renderer = renderer;
         // SDL imitates vsync with whole-millisecond sleeps where the driver refuses a
         // swap interval; deadlines at the real rate do better.
-        if (SDL_GL_GetSwapInterval() == 0) {
-            SDL_RenderSetVSync(renderer, 0);
-            if (!levers().probeWithoutVsync) (*gpu)->pace = Pace::deadlines;
-        }
+        const bool refused = SDL_GL_GetSwapInterval() == 0;
+        if (refused) SDL_RenderSetVSync(renderer, 0);
+        if (!refused || vsyncTrialWithoutSwapInterval()) trialVsync(*pacing);
         return window;
     }
     // No GPU: a window that never had OpenGL, so its surface is the driver's own (the
@@ -171,60 +131,33 @@ bool drawStretched(GpuPresent& gpu, int outWidth, int outHeight) {
            SDL_RenderGeometry(gpu.renderer, gpu.texture, corners, 4, kIndices, 6) == 0;
 }
 
-// Vsync is trusted only once it has been seen to wait (presentWaitedForVsync) in most
-// of the probed presents: some drivers accept a swap interval and return at once,
-// Mesa's swrast under Xvfb among them. While probing, a
-// present that did not wait is held to the deadline instead, so the pace never runs
-// free. A wrong "no" costs nothing: deadline pacing takes over.
-bool presentProbing(GpuPresent& gpu, int refreshHz) {
-    using clock = std::chrono::steady_clock;
-    const double period = 1.0 / refreshHz;
-    const auto start = clock::now();
-    SDL_RenderPresent(gpu.renderer);
-    const auto end = clock::now();
-    const bool waited =
-        presentWaitedForVsync(std::chrono::duration<double>(end - start).count(),
-                              std::chrono::duration<double>(end - gpu.lastEnd).count(), period);
-    gpu.lastEnd = end;
-    const bool slept = !waited && waitForRefresh(gpu.pacer, refreshHz);
-    if (waited) gpu.pacer.running = false;  // the next deadline counts from here
-    if (gpu.presents <= kWarmUp) return waited || slept;
-    ++gpu.probedSoFar;
-    if (waited) ++gpu.waitedSoFar;
-    if (gpu.probedSoFar < kProbed) return waited || slept;
-    if (gpu.waitedSoFar >= kProbed * 3 / 4) {
-        gpu.pace = Pace::driver;
-    } else {
-        SDL_RenderSetVSync(gpu.renderer, 0);
-        gpu.pace = Pace::deadlines;
-    }
-    return waited || slept;
+// Turns the driver's vsync off when the pacing has just handed the pace to deadlines.
+void followSwitch(GpuPresent& gpu, bool vsyncOff) {
+    if (vsyncOff) SDL_RenderSetVSync(gpu.renderer, 0);
 }
 
-// A trusted vsync that stops holding presents to the refresh hands the pace to deadlines
-// for good, as a probe that had said no would have.
-bool presentOnVsync(GpuPresent& gpu, int refreshHz) {
-    using clock = std::chrono::steady_clock;
+// The swap, paced: by a deadline before it, or timed for the pacing to judge what the
+// driver's vsync did (some drivers accept a swap interval and return at once, Mesa's
+// swrast under Xvfb among them).
+bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
+    if (!vsyncPaces(pacing)) {
+        const bool waited = waitForDeadline(pacing);
+        SDL_RenderPresent(gpu.renderer);
+        return waited;
+    }
+    const PaceClock::time_point start = PaceClock::now();
     SDL_RenderPresent(gpu.renderer);
-    const auto end = clock::now();
-    const double since = std::chrono::duration<double>(end - gpu.lastEnd).count();
-    gpu.lastEnd = end;
-    if (gpu.watch.stillWaits(since, 1.0 / refreshHz)) return true;
-    SDL_RenderSetVSync(gpu.renderer, 0);
-    gpu.pace = Pace::deadlines;
-    return waitForRefresh(gpu.pacer, refreshHz);
+    const SwapPace pace = afterVsyncSwap(pacing, start, PaceClock::now());
+    followSwitch(gpu, pace.vsyncOff);
+    if (pace.sleepUntil > PaceClock::now()) std::this_thread::sleep_until(pace.sleepUntil);
+    return pace.waited;
 }
 
 }  // namespace
 
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
-                       bool paced, int refreshHz, bool* waited) {
+                       bool paced, Pacing& pacing, bool* waited) {
     *waited = false;
-    ++gpu.presents;
-    if (levers().failFromPresent > 0 && gpu.presents >= levers().failFromPresent) {
-        SDL_SetError("the GPU present was made to fail");
-        return false;
-    }
     int outWidth = 0;
     int outHeight = 0;
     if (!outputSizeOf(gpu, &outWidth, &outHeight) || outWidth <= 0 || outHeight <= 0) {
@@ -233,24 +166,13 @@ bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, 
     if (!upload(gpu, pixels, width, height) || !drawStretched(gpu, outWidth, outHeight)) {
         return false;
     }
-    if (!paced) {
-        // An unpaced present must not wait on vsync either.
-        if (gpu.pace != Pace::deadlines) {
-            SDL_RenderSetVSync(gpu.renderer, 0);
-            gpu.pace = Pace::deadlines;
-        }
-        SDL_RenderPresent(gpu.renderer);
+    if (paced) {
+        *waited = pacedSwap(gpu, pacing);
         return true;
     }
-    const int hz = refreshHz > 0 ? refreshHz : 60;
-    switch (gpu.pace) {
-        case Pace::driver: *waited = presentOnVsync(gpu, hz); break;
-        case Pace::deadlines:
-            *waited = waitForRefresh(gpu.pacer, hz);
-            SDL_RenderPresent(gpu.renderer);
-            break;
-        case Pace::probing: *waited = presentProbing(gpu, hz); break;
-    }
+    // An unpaced present must not wait on vsync either.
+    followSwitch(gpu, switchToDeadlines(pacing));
+    SDL_RenderPresent(gpu.renderer);
     return true;
 }
 

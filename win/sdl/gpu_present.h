@@ -8,16 +8,19 @@
 
 #include <cstdint>
 
+#include "win/pacing.h"
+
 namespace win::sdl {
 
 struct GpuPresent;
 
 // Creates the SDL window for a back end that presents, hidden. Where the driver is a
-// GPU the window is an OpenGL one and *gpu receives its renderer; otherwise *gpu is
-// null and the window is a plain one, as if OpenGL had never been tried. Null window
-// when SDL_CreateWindow fails.
+// GPU the window is an OpenGL one and *gpu receives its renderer, with the driver's
+// vsync put on trial in *pacing where it takes a swap interval; otherwise *gpu is null
+// and the window is a plain one, as if OpenGL had never been tried. Null window when
+// SDL_CreateWindow fails.
 SDL_Window* createPresentingWindow(const char* title, int x, int y, int width, int height,
-                                   Uint32 flags, GpuPresent** gpu);
+                                   Uint32 flags, GpuPresent** gpu, Pacing* pacing);
 
 // Frees the renderer and texture; the window stays, ready for its own surface.
 void closeGpuPresent(GpuPresent* gpu);
@@ -26,11 +29,11 @@ void closeGpuPresent(GpuPresent* gpu);
 bool outputSizeOf(GpuPresent& gpu, int* width, int* height);
 
 // Shows a width × height X8R8G8B8 frame over the whole output, then, when paced, waits
-// for the display: by the driver's vsync where it has been seen to wait, otherwise by
-// deadlines at refreshHz. *waited says whether the call waited for the refresh, either
-// way. False when any step fails: the caller falls back to the shared-memory path with
-// the same frame.
+// for the display as the window's pacing says: by the driver's vsync or by deadlines.
+// *waited says whether the call waited for the refresh, either way. An unpaced present
+// hands the pace to deadlines for good. False when any step fails: the caller falls
+// back to the shared-memory path with the same frame.
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
-                       bool paced, int refreshHz, bool* waited);
+                       bool paced, Pacing& pacing, bool* waited);
 
 }  // namespace win::sdl

@@ -1,5 +1,5 @@
 // The SDL key → Win32 virtual-key table, seen without SDL headers: SDL scancodes and
-// keycodes travel as plain ints. Used by backend_sdl.cpp to build WM_KEYDOWN/WM_KEYUP
+// keycodes travel as plain ints. Used by events.cpp to build WM_KEYDOWN/WM_KEYUP
 // and by the tests; the table itself (keys_sdl.cpp) is data, not logic.
 #pragma once
 

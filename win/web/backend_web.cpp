@@ -29,7 +29,8 @@ EM_JS(int, webOpenWindow, (const char* title, int width, int height), {
 });
 
 // The next queued event, or 0 when there is none. 1: a key (its code into `code`, then
-// down and repeat into values); 2: a client size (width, height, minimised into values).
+// down, repeat, Alt held and Ctrl held into values); 2: a client size (width, height,
+// minimised into values).
 EM_JS(int, webNextEvent, (char* code, int codeSize, int* values), {
     const event = Module["viewerPage"].events.shift();
     if (!event) return 0;
@@ -38,6 +39,8 @@ EM_JS(int, webNextEvent, (char* code, int codeSize, int* values), {
         stringToUTF8(event.code, code, codeSize);
         HEAP32[at] = event.down ? 1 : 0;
         HEAP32[at + 1] = event.repeat ? 1 : 0;
+        HEAP32[at + 2] = event.alt ? 1 : 0;
+        HEAP32[at + 3] = event.ctrl ? 1 : 0;
     } else {
         HEAP32[at] = event.width;
         HEAP32[at + 1] = event.height;
@@ -100,7 +103,7 @@ void destroyWindow(HWND hWnd) {
 
 void pumpEvents() {
     char code[32];
-    int values[3];
+    int values[4];
     for (;;) {
         const int kind = webNextEvent(code, sizeof(code), values);
         if (kind == 0) return;
@@ -108,8 +111,9 @@ void pumpEvents() {
         if (kind == kKeyEvent) {
             const web::KeyCode key = web::translateKey(code);
             const bool down = values[0] != 0;
-            enqueue(state.window, down ? WM_KEYDOWN : WM_KEYUP, key.vk,
-                    web::keyParam(key, down, values[1] != 0));
+            // The core makes Alt+key and F10 system keys, as on the desktop.
+            noteKey(state.window, KeyEvent{key.vk, web::keyParam(key, down, values[1] != 0), down,
+                                           values[2] != 0, values[3] != 0});
         } else if (kind == kSizeEvent) {
             const bool minimised = values[2] != 0;
             noteClientSize(state.window, minimised ? 0 : clampSize(values[0]),

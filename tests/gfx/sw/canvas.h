@@ -3,6 +3,7 @@
 // coordinates at known screen or clip-space positions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,9 +16,25 @@ struct Vertex {
     float x, y, z;
     D3DCOLOR color;
 };
-static_assert(sizeof(Vertex) == 16);
+// The layout the vertex stage fetches.
+static_assert(sizeof(Vertex) == sw::kColoredVertexStride);
+static_assert(offsetof(Vertex, color) == sw::kColoredVertexColor);
 
 inline constexpr D3DCOLOR kBackground = 0xFF000000u;
+
+// `count` primitives over the vertices, indexed when `indices` is given.
+inline sw::DrawCall drawCall(D3DPRIMITIVETYPE type, std::uint32_t count,
+                             const std::vector<Vertex>& v,
+                             const std::vector<std::uint16_t>* indices = nullptr) {
+    sw::DrawCall call;
+    call.type = type;
+    call.primitiveCount = count;
+    call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
+    call.stride = sizeof(Vertex);
+    call.vertexCount = static_cast<std::uint32_t>(v.size());
+    if (indices) call.indices16 = indices->data();
+    return call;
+}
 
 struct Canvas {
     int width, height;
@@ -52,14 +69,7 @@ struct Canvas {
 
     void draw(const sw::DrawState& state, D3DPRIMITIVETYPE type, std::uint32_t count,
               const std::vector<Vertex>& v, const std::vector<std::uint16_t>* indices = nullptr) {
-        sw::DrawCall call;
-        call.type = type;
-        call.primitiveCount = count;
-        call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
-        call.stride = sizeof(Vertex);
-        call.vertexCount = static_cast<std::uint32_t>(v.size());
-        if (indices) call.indices16 = indices->data();
-        sw::drawPrimitives(state, target(), call, scratch);
+        sw::drawPrimitives(state, target(), drawCall(type, count, v, indices), scratch);
     }
 };
 

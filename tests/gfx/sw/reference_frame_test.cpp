@@ -1,4 +1,4 @@
-// Whole frames from the tuned pipeline against the straightforward one it replaced
+// Whole frames from the tuned pipeline against the same pipeline without its tuning
 // (reference_pipeline.h), compared bit for bit in colour and depth: the viewer's own
 // axes and cube over angle, camera and state sweeps, and random triangles and lines.
 #include <gtest/gtest.h>
@@ -71,13 +71,7 @@ struct Pair {
     }
     void draw(const sw::DrawState& state, D3DPRIMITIVETYPE type, std::uint32_t count,
               const std::vector<Vertex>& v, const std::vector<std::uint16_t>* indices = nullptr) {
-        sw::DrawCall call;
-        call.type = type;
-        call.primitiveCount = count;
-        call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
-        call.stride = sizeof(Vertex);
-        call.vertexCount = static_cast<std::uint32_t>(v.size());
-        if (indices) call.indices16 = indices->data();
+        const sw::DrawCall call = swtest::drawCall(type, count, v, indices);
         sw::drawPrimitives(state, tuned.target(), call, tuned.scratch, rows);
         sw::reference::drawPrimitives(state, plain.target(), call, plainScratch);
     }

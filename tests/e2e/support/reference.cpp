@@ -1,14 +1,16 @@
-// Headless reference frames, made by the viewer's own WinMain with the frames kept.
-#include "reference.h"
+#include "tests/e2e/support/reference.h"
 
 #include <cstdlib>
+#include <map>
+#include <sstream>
 
 #include "scene/globals.h"
 #include "win/headless/headless.h"
 
 namespace e2e {
-
 namespace {
+
+constexpr int kStep = 4;
 
 bool sameColour(std::uint32_t a, std::uint32_t b) {
     for (int shift = 0; shift < 24; shift += 8) {
@@ -20,18 +22,25 @@ bool sameColour(std::uint32_t a, std::uint32_t b) {
     return true;
 }
 
-}  // namespace
+// The viewer's own WinMain with the frames kept.
+struct Sides {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
 
-ReferenceSet renderReferences(const std::vector<WPARAM>& keys, int width, int height, int step) {
+ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, Sides frame = {}) {
     ReferenceSet set;
-    set.width = width == 0 ? 800 : width;
-    set.height = height == 0 ? 600 : height;
-    set.step = step;
+    set.width = width == 0 ? 800 - frame.left - frame.right : width;
+    set.height = height == 0 ? 600 - frame.top - frame.bottom : height;
+    set.step = kStep;
     set.frames.resize(360);
 
     camX = camY = camZ = 0.0f;
     angleDeg = 0.0f;
     win::headless::reset();
+    win::headless::setFrame(frame.left, frame.top, frame.right, frame.bottom);
     win::headless::Hooks hooks;
     hooks.onWindowCreated = [&](HWND hWnd) {
         for (WPARAM key : keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
@@ -40,8 +49,8 @@ ReferenceSet renderReferences(const std::vector<WPARAM>& keys, int width, int he
     hooks.onPresent = [&](HWND hWnd, int presents) {
         const win::headless::Frame& frame = win::headless::lastFrame();
         auto& kept = set.frames[static_cast<std::size_t>(presents - 1)];
-        for (int y = 0; y < frame.height; y += step) {
-            for (int x = 0; x < frame.width; x += step) {
+        for (int y = 0; y < frame.height; y += kStep) {
+            for (int x = 0; x < frame.width; x += kStep) {
                 kept.push_back(frame.pixels[static_cast<std::size_t>(y) * frame.width + x] &
                                0xFFFFFF);
             }
@@ -53,6 +62,29 @@ ReferenceSet renderReferences(const std::vector<WPARAM>& keys, int width, int he
     WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
     win::headless::reset();
     return set;
+}
+
+}  // namespace
+
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height) {
+    static std::map<std::string, ReferenceSet> cache;
+    std::ostringstream key;
+    for (WPARAM k : keys) key << k << ',';
+    key << width << 'x' << height;
+    auto found = cache.find(key.str());
+    if (found == cache.end()) found = cache.emplace(key.str(), render(keys, width, height)).first;
+    return found->second;
+}
+
+const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom) {
+    static std::map<std::string, ReferenceSet> cache;
+    std::ostringstream key;
+    key << left << ',' << top << ',' << right << ',' << bottom;
+    auto found = cache.find(key.str());
+    if (found == cache.end()) {
+        found = cache.emplace(key.str(), render({}, 0, 0, {left, top, right, bottom})).first;
+    }
+    return found->second;
 }
 
 Match bestMatch(const ReferenceSet& references, const Image& image) {
@@ -73,6 +105,19 @@ Match bestMatch(const ReferenceSet& references, const Image& image) {
         const double share = static_cast<double>(differing) / static_cast<double>(kept.size());
         if (share < best.mismatch) best = {static_cast<int>(angle), share};
     }
+    return best;
+}
+
+Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
+                     double same, const Poll& poll) {
+    Match best;
+    pollUntil(
+        [&] {
+            const Match m = bestMatch(references, look());
+            if (m.mismatch < best.mismatch) best = m;
+            return best.mismatch < same;
+        },
+        poll);
     return best;
 }
 

@@ -1,23 +1,23 @@
 // Driving the viewer's page in Chromium as a person would: a static web server for
 // build/web, chromedriver with a headless Chromium behind it, and a small WebDriver
 // client (HTTP and JSON on 127.0.0.1) to load the page, press keys, run script in it and
-// read the browser's console. Every helper runs in its own process group and leaves
-// nothing behind when stopped.
+// read the browser's console. The helpers are e2e Processes: each in its own process
+// group (chromedriver's holds Chromium), gone with the test however it ends.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "helper_process.h"
-#include "x_session.h"
+#include "tests/e2e/support/process.h"
+#include "tests/e2e/support/x_window.h"
 
 namespace e2e {
 
 struct Browser {
-    std::string dir;  // this run's temporary files: stderr logs, Chromium's profile
-    Helper server;
-    Helper driver;  // chromedriver, with Chromium as its child
+    std::string profile;  // Chromium's profile folder, this run's
+    Process server;
+    Process driver;  // chromedriver, with Chromium as its child
     int serverPort = 0;
     int driverPort = 0;
     std::string session;  // the WebDriver session id
@@ -27,7 +27,7 @@ struct Browser {
 // checked ready. False with *error naming the helper that failed, and nothing left
 // running.
 bool startBrowser(const std::string& webDir, Browser* browser, std::string* error);
-// Ends the session, then every helper and whatever they started; removes dir.
+// Ends the session, then every helper and whatever they started.
 void stopBrowser(Browser* browser);
 
 // The page's address for a path under webDir.

@@ -10,15 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "reference.h"
 #include "scene/globals.h"
-#include "web_browser.h"
+#include "tests/e2e/support/reference.h"
+#include "tests/web/web_browser.h"
 #include "win/headless/headless.h"
 
 namespace e2e {
 namespace {
-
-constexpr int kStep = 4;  // references keep every 4th pixel each way to find the angle
 
 // The whole frame the headless viewer shows at `angle` with `keys` pressed before the
 // first frame and the client resized to width × height.
@@ -77,11 +75,11 @@ struct Verdict {
     int angle = -1;
     std::string difference;
 };
-Verdict judge(const ReferenceSet& references, const std::vector<WPARAM>& keys, const Image& shown) {
-    const Match match = bestMatch(references, shown);
+Verdict judge(const ReferenceSet& set, const std::vector<WPARAM>& keys, const Image& shown) {
+    const Match match = bestMatch(set, shown);
     if (match.angle < 0) return {-1, "no headless frame looks like the canvas"};
     const auto differenceAt = [&](int angle) {
-        return difference(shown, headlessFrame(keys, references.width, references.height, angle));
+        return difference(shown, headlessFrame(keys, set.width, set.height, angle));
     };
     Verdict verdict{match.angle, differenceAt(match.angle)};
     if (!verdict.difference.empty() && match.angle % 180 == 0) {
@@ -143,8 +141,7 @@ protected:
 };
 
 const ReferenceSet& startReferences() {
-    static const ReferenceSet set = renderReferences({}, 0, 0, kStep);
-    return set;
+    return references({});
 }
 
 TEST_F(WebPage, ShowsTheHeadlessFramesExactlyWithTheWindowsTitleAndFocus) {
@@ -200,8 +197,7 @@ TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
     const CanvasRead canvas = read();
     ASSERT_EQ(canvas.image.width, 500);
     ASSERT_EQ(canvas.image.height, 700);
-    const ReferenceSet references = renderReferences({}, 500, 700, kStep);
-    const Verdict verdict = judge(references, {}, canvas.image);
+    const Verdict verdict = judge(references({}, 500, 700), {}, canvas.image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
 }
 
@@ -227,8 +223,7 @@ TEST_P(WebPageKey, GivesTheHeadlessFrameForThatKeyWithoutReloading) {
     const CanvasRead canvas = read();
     EXPECT_EQ(script("return String(window.sameDocument === true);"), "true")
         << "the page was reloaded or left";
-    const ReferenceSet references = renderReferences({key.vk}, 0, 0, kStep);
-    const Verdict verdict = judge(references, {key.vk}, canvas.image);
+    const Verdict verdict = judge(references({key.vk}), {key.vk}, canvas.image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
 }
 

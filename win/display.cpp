@@ -1,6 +1,6 @@
-// win::presentFrame, the graphics layer's way onto the screen: checks the window and
-// the frame, reads the client size from the registry and hands both to the back end,
-// which stretches and paces. Does not know how pixels reach the display.
+// win::presentFrame (win/display.h), the graphics layer's way onto the screen: checks
+// the window and the frame, reads the client size from the registry and hands both to
+// the back end, which stretches and paces. Does not know how pixels reach the display.
 #include <cerrno>
 #include <cstdio>
 #include <set>

@@ -5,14 +5,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+
+#include "tests/e2e/support/poll.h"
 
 namespace e2e {
 namespace {
@@ -134,7 +134,7 @@ bool command(const Browser& browser, const std::string& method, const std::strin
              const std::string& body, std::string* json, std::string* error) {
     Reply reply;
     if (!request(browser.driverPort, method, path, body, &reply, error)) {
-        if (!helperRunning(browser.driver)) *error = helperFailure(browser.driver, "is gone");
+        if (!browser.driver.alive()) *error = browser.driver.failure("is gone");
         return false;
     }
     if (reply.status != 200) {
@@ -291,43 +291,33 @@ std::vector<std::uint8_t> decodeBase64(const std::string& text) {
 }
 
 bool startBrowser(const std::string& webDir, Browser* browser, std::string* error) {
-    char dir[] = "/tmp/viewer-web-XXXXXX";
-    if (mkdtemp(dir) == nullptr) {
-        *error = "cannot make a temporary folder";
-        return false;
-    }
-    browser->dir = dir;
+    browser->profile = runPath("chromium-profile");
     browser->serverPort = freePort();
     browser->driverPort = freePort();
-    // setsid: each helper leads a process group of its own, so stopping it reaches
-    // whatever it started (chromedriver's Chromium and Chromium's own children).
-    browser->server = startHelper("the web server (tools/serve_web.py)",
-                                  {"setsid", "python3", WEB_SERVE_SCRIPT, webDir, "--port",
-                                   std::to_string(browser->serverPort)},
-                                  {}, browser->dir + "/server.err");
+    browser->server = Process(Launch{
+        "the web server (tools/serve_web.py)",
+        {"python3", WEB_SERVE_SCRIPT, webDir, "--port", std::to_string(browser->serverPort)}});
     Reply reply;
     std::string ignored;
-    if (!waitUntilReady(
-            browser->server,
+    if (!pollUntil(
             [&] {
                 return request(browser->serverPort, "GET", "/index.html", "", &reply, &ignored) &&
                        reply.status == 200;
             },
-            "serving index.html", kStartMs, error)) {
+            Poll{kStartMs, 50, {&browser->server}, "the web server serving index.html"}, error)) {
         stopBrowser(browser);
         return false;
     }
-    browser->driver = startHelper(
-        "chromedriver", {"setsid", "chromedriver", "--port=" + std::to_string(browser->driverPort)},
-        {}, browser->dir + "/chromedriver.err");
-    if (!waitUntilReady(
-            browser->driver,
+    browser->driver = Process(
+        Launch{"chromedriver", {"chromedriver", "--port=" + std::to_string(browser->driverPort)}});
+    if (!pollUntil(
             [&] {
                 std::string ready;
                 return request(browser->driverPort, "GET", "/status", "", &reply, &ignored) &&
                        jsonField(reply.body, "ready", &ready) && ready == "true";
             },
-            "answering /status with ready", kStartMs, error)) {
+            Poll{kStartMs, 50, {&browser->driver}, "chromedriver answering /status with ready"},
+            error)) {
         stopBrowser(browser);
         return false;
     }
@@ -337,13 +327,13 @@ bool startBrowser(const std::string& webDir, Browser* browser, std::string* erro
         R"("goog:loggingPrefs":{"browser":"ALL"},"goog:chromeOptions":{"binary":"/usr/bin/chromium",)"
         R"("args":["--headless=new","--no-sandbox","--disable-dev-shm-usage","--window-size=1200,900",)"
         R"("--no-first-run","--user-data-dir=)" +
-        browser->dir + R"(/profile"]}}}})";
+        browser->profile + R"("]}}}})";
     std::string json;
     if (!command(*browser, "POST", "/session", capabilities, &json, error) ||
         !jsonField(json, "sessionId", &browser->session)) {
         if (error->empty()) *error = "no session id in " + json.substr(0, 300);
         *error = "Chromium did not start through chromedriver: " + *error + "\n" +
-                 helperFailure(browser->driver, "was asked for a session");
+                 browser->driver.failure("was asked for a session");
         stopBrowser(browser);
         return false;
     }
@@ -351,23 +341,13 @@ bool startBrowser(const std::string& webDir, Browser* browser, std::string* erro
 }
 
 void stopBrowser(Browser* browser) {
-    if (!browser->session.empty() && helperRunning(browser->driver)) {
+    if (!browser->session.empty() && browser->driver.alive()) {
         std::string json, ignored;
         command(*browser, "DELETE", sessionPath(*browser, ""), "", &json, &ignored);
     }
     browser->session.clear();
-    for (Helper* helper : {&browser->driver, &browser->server}) {
-        if (helper->pid <= 0) continue;
-        const pid_t group = helper->pid;
-        kill(-group, SIGTERM);
-        stopHelper(helper);
-        kill(-group, SIGKILL);  // what outlived its parent: Chromium's helpers
-    }
-    if (!browser->dir.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(browser->dir, ignored);
-        browser->dir.clear();
-    }
+    browser->driver.stop();  // the whole group: Chromium and its helpers too
+    browser->server.stop();
 }
 
 std::string pageUrl(const Browser& browser, const std::string& path) {

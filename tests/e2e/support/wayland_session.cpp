@@ -1,9 +1,5 @@
-// weston and the viewer as its client, each started with the environment it needs, and
-// weston checked alive and ready before anything relies on it.
-#include "wayland_session.h"
+#include "tests/e2e/support/wayland_session.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <poll.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -13,8 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
-namespace e2e {
+#include "tests/e2e/support/poll.h"
 
+namespace e2e {
 namespace {
 
 // Generous: the machine running the tests may be busy building.
@@ -51,91 +48,79 @@ bool answersWithShell(const std::string& socketPath) {
     return done && shell;
 }
 
-// Keys typed on the X display go to weston from now on: a focus change later, in the
-// middle of typing, makes weston hand its keyboard focus round again and can lose a
-// key. Its pointer goes to the desktop's top left corner, where the shell has its
-// panel and places no window.
-void prepareInput(int display, unsigned long window) {
-    Display* d = XOpenDisplay(displayName(display).c_str());
-    if (d == nullptr) return;
-    XSetInputFocus(d, window, RevertToParent, CurrentTime);
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
-    XSync(d, False);
-    XCloseDisplay(d);
-}
-
 }  // namespace
 
-bool startWeston(XClient* client, int display, Weston* weston, std::string* error) {
-    char dir[] = "/tmp/viewer-wayland-XXXXXX";
-    if (mkdtemp(dir) == nullptr) {  // mode 0700, as a runtime directory must be
+bool WaylandSession::start(const XSession& x, std::string* error) {
+    stop();
+    std::string dir = runPath("wayland-XXXXXX");
+    if (mkdtemp(dir.data()) == nullptr) {  // mode 0700, as a runtime directory must be
         *error = std::string("cannot make a runtime directory for weston: ") + std::strerror(errno);
         return false;
     }
-    weston->runtimeDir = dir;
-    weston->socket = "wayland-e2e";
+    runtimeDir_ = dir;
+    socket_ = "wayland-e2e";
     // No weston.ini and a home of its own: what the user has configured cannot leak in.
-    weston->helper =
-        startHelper("weston",
-                    {"weston", "--backend=x11-backend.so", "--use-pixman", "--width=1024",
-                     "--height=768", "--no-config", "--socket=" + weston->socket},
-                    {{"DISPLAY", displayName(display)},
-                     {"XDG_RUNTIME_DIR", weston->runtimeDir},
-                     {"HOME", weston->runtimeDir},
-                     {"WAYLAND_DISPLAY", ""},
-                     {"WAYLAND_SOCKET", ""}},
-                    weston->runtimeDir + ".weston-stderr");
-    const std::string socketPath = weston->runtimeDir + "/" + weston->socket;
-    const bool ready =
-        waitUntilReady(
-            weston->helper,
+    weston_ =
+        Process({.name = "weston",
+                 .argv = {"weston", "--backend=x11-backend.so", "--use-pixman", "--width=1024",
+                          "--height=768", "--no-config", "--socket=" + socket_},
+                 .environment = {{"DISPLAY", x.name()},
+                                 {"XDG_RUNTIME_DIR", runtimeDir_},
+                                 {"HOME", runtimeDir_},
+                                 {"WAYLAND_DISPLAY", ""},
+                                 {"WAYLAND_SOCKET", ""}}});
+    const std::string socketPath = runtimeDir_ + "/" + socket_;
+    const Poll ready{.timeoutMs = kReadyMs, .everyMs = 50, .watched = {&weston_}};
+    auto step = [&](const std::string& what) {
+        Poll p = ready;
+        p.what = what;
+        return p;
+    };
+    const bool up =
+        pollUntil(
             [&] { return access(socketPath.c_str(), F_OK) == 0 && answersWithShell(socketPath); },
-            "answering on its socket with a shell", kReadyMs, error) &&
-        waitUntilReady(
-            weston->helper,
+            step("answering on its socket with a shell"), error) &&
+        pollUntil(
             [&] {
-                weston->window = findWindow(client, "Weston Compositor - screen0", 0);
-                return weston->window != 0;
+                window_ = findWindow(x.client(), {.title = "Weston Compositor - screen0"}, 0);
+                return window_ != 0;
             },
-            "showing its output window on the X display", kReadyMs, error) &&
+            step("showing its output window on the X display"), error) &&
         // Its output is black until the shell has drawn the desktop.
-        waitUntilReady(
-            weston->helper,
+        pollUntil(
             [&] {
-                const Image output = grab(client, weston->window);
+                const Image output = grab(x.client(), window_);
                 return !output.pixels.empty() && output.pixels.back() != 0;
             },
-            "drawing its desktop", kReadyMs, error);
-    if (!ready) {
-        stopWeston(weston);
+            step("drawing its desktop"), error);
+    if (!up) {
+        stop();
         return false;
     }
-    prepareInput(display, weston->window);
+    // Keys typed on the X display go to weston from now on: a focus change later, in the
+    // middle of typing, makes weston hand its keyboard focus round again and can lose a
+    // key. The shell has its panel in the top left corner and places no window there.
+    focusAndPoint(x.client(), window_);
     return true;
 }
 
-void stopWeston(Weston* weston) {
-    if (weston->helper.pid > 0) stopHelper(&weston->helper);
-    if (!weston->runtimeDir.empty()) {
+void WaylandSession::stop() {
+    weston_.stop();
+    if (!runtimeDir_.empty()) {
         std::error_code ignored;
-        std::filesystem::remove_all(weston->runtimeDir, ignored);
-        std::filesystem::remove(weston->helper.errPath, ignored);
+        std::filesystem::remove_all(runtimeDir_, ignored);
     }
-    weston->runtimeDir.clear();
+    runtimeDir_.clear();
+    window_ = 0;
 }
 
-Helper startWaylandViewer(const std::string& path, const Weston& weston, const Environment& extra,
-                          const std::string& errPath) {
+Process WaylandSession::startViewer(const std::string& path, const Environment& extra) const {
     // Only weston: no X display to fall back to, no driver or surface choice of the user's.
-    Environment environment = {{"DISPLAY", ""},         {"WAYLAND_DISPLAY", weston.socket},
-                               {"WAYLAND_SOCKET", ""},  {"XDG_RUNTIME_DIR", weston.runtimeDir},
+    Environment environment = {{"DISPLAY", ""},         {"WAYLAND_DISPLAY", socket_},
+                               {"WAYLAND_SOCKET", ""},  {"XDG_RUNTIME_DIR", runtimeDir_},
                                {"SDL_VIDEODRIVER", ""}, {"SDL_FRAMEBUFFER_ACCELERATION", ""}};
     environment.insert(environment.end(), extra.begin(), extra.end());
-    return startHelper("the viewer", {path}, environment, errPath);
+    return Process({.name = "the viewer", .argv = {path}, .environment = environment});
 }
 
 bool locateClient(const Image& output, int width, int height, int* x, int* y) {

@@ -1,0 +1,209 @@
+// The viewer where a person meets it on X11: the frame an EWMH window manager (openbox)
+// draws inside the 800 × 600 box, Alt+F4 and the other Alt keys under twm (which binds
+// none of them), the arrow over the client, no file written and no thread but its own
+// while the display paces it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/support/reference.h"
+#include "tests/e2e/support/x_session.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr double kSameFrame = 0.001;
+
+// openbox with a configuration of its own (no user file is read: its settings folder is
+// the run's), ready once it has put up its EWMH check window.
+Process startOpenbox(const XSession& x, std::string* error) {
+    const std::string home = runPath("openbox-home");
+    std::filesystem::create_directories(home);
+    const std::string rc = home + "/rc.xml";
+    std::ofstream(rc) << "<?xml version=\"1.0\"?>\n"
+                         "<openbox_config xmlns=\"http://openbox.org/3.4/rc\"/>\n";
+    Process openbox({.name = "the window manager (openbox)",
+                     .argv = {"openbox", "--config-file", rc},
+                     .environment = {{"DISPLAY", x.name()},
+                                     {"HOME", home},
+                                     {"XDG_CONFIG_HOME", home},
+                                     {"XDG_CONFIG_DIRS", home}}});
+    if (!pollUntil(
+            [&] { return ewmhManagerInCharge(x.client()) && windowManagerInCharge(x.client()); },
+            {.timeoutMs = 10000,
+             .watched = {&openbox},
+             .what = "openbox set _NET_SUPPORTING_WM_CHECK"},
+            error)) {
+        openbox.stop();
+    }
+    return openbox;
+}
+
+// Win32 places an 800 × 600 window's frame at (0, 0) and the client inside it; where
+// the manager says how wide its frame is, the viewer's client is that much smaller, and
+// shows the 800 × 600 back buffer stretched over it at the start-up aspect of 4/3.
+TEST(WindowFrameE2E, TheOuterBoxIsEightHundredBySixHundredAtTheOrigin) {
+    XSession x;
+    std::string error;
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    Process openbox = startOpenbox(x, &error);
+    ASSERT_TRUE(openbox.alive()) << error;
+    Process viewer = startViewer(VIEWER_PATH, x.name());
+    const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
+    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+
+    int sides[4] = {};  // left, right, top, bottom
+    ASSERT_TRUE(frameExtents(x.client(), window, sides)) << "openbox set no _NET_FRAME_EXTENTS";
+    EXPECT_GT(sides[2], 0) << "openbox draws a title bar";
+    Box outer;
+    Box client;
+    ASSERT_TRUE(outerBox(x.client(), window, &outer));
+    ASSERT_TRUE(clientBox(x.client(), window, &client));
+    EXPECT_EQ(outer.x, 0);
+    EXPECT_EQ(outer.y, 0);
+    EXPECT_EQ(outer.width, 800);
+    EXPECT_EQ(outer.height, 600);
+    EXPECT_EQ(client.x, sides[0]);
+    EXPECT_EQ(client.y, sides[2]);
+    EXPECT_EQ(client.width, 800 - sides[0] - sides[1]);
+    EXPECT_EQ(client.height, 600 - sides[2] - sides[3]);
+
+    const ReferenceSet& refs = referencesInFrame(sides[0], sides[2], sides[1], sides[3]);
+    const Match m =
+        lookUntilMatch(refs, [&] { return grab(x.client(), window); }, kSameFrame,
+                       {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer, &openbox}});
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
+
+    requestClose(x.client(), window);
+    EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0");
+}
+
+class SystemKeysE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(x_.start({}, &error)) << error;
+        ASSERT_TRUE(x_.startWindowManager(&error)) << error;  // twm: no Alt bindings
+        viewer_ = startViewer(VIEWER_PATH, x_.name());
+        window_ = findWindow(x_.client(), viewerWindow(VIEWER_PATH, viewer_), 10000);
+        ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
+        focusAndPoint(x_.client(), window_);
+    }
+
+    XSession x_;
+    Process viewer_;
+    unsigned long window_ = 0;
+};
+
+TEST_F(SystemKeysE2E, AltF4ClosesTheWindowAndTheProgramEndsWithZero) {
+    pressChord(x_.client(), window_, {"Alt_L", "F4"});
+    EXPECT_EQ(viewer_.waitExit(5000), 0) << viewer_.failure("did not end with 0 after Alt+F4");
+}
+
+// Alt+F1 is a system key the program leaves to DefWindowProcW: culling stays
+// counter-clockwise, so the picture is the start-up one, not F1's. F1 alone then
+// changes it, which shows the keys reach the window at all.
+TEST_F(SystemKeysE2E, AltF1ChangesNothingWhereF1Would) {
+    const auto look = [this] { return grab(x_.client(), window_); };
+    const Poll poll{.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}};
+    pressChord(x_.client(), window_, {"Alt_L", "F1"});
+    pressChord(x_.client(), window_, {"Alt_L", "Prior"});
+    Match m = lookUntilMatch(references({}), look, kSameFrame, poll);
+    EXPECT_LT(m.mismatch, kSameFrame) << "after Alt+F1 and Alt+Page Up, best angle " << m.angle;
+
+    pressKey(x_.client(), window_, "F1");
+    m = lookUntilMatch(references({VK_F1}), look, kSameFrame, poll);
+    EXPECT_LT(m.mismatch, kSameFrame) << "after F1, best angle " << m.angle;
+    EXPECT_TRUE(viewer_.alive());
+}
+
+// The class cursor is the arrow: over the client the pointer shows the server's own
+// left_ptr, not the root's cursor (an "X" on a bare server).
+TEST(CursorE2E, TheArrowIsShownOverTheClient) {
+    XSession x;
+    std::string error;
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    Process viewer = startViewer(VIEWER_PATH, x.name());
+    const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
+    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+
+    const Image onRoot = cursorOver(x.client(), 0, 1100, 700);
+    const Image arrow = arrowCursor(x.client(), 900, 0);
+    const Image overViewer = cursorOver(x.client(), window, 400, 300);
+    ASSERT_FALSE(arrow.pixels.empty());
+    EXPECT_NE(onRoot.pixels, arrow.pixels) << "the root's cursor should not be the arrow";
+    EXPECT_EQ(overViewer.width, arrow.width);
+    EXPECT_EQ(overViewer.height, arrow.height);
+    EXPECT_EQ(overViewer.pixels, arrow.pixels) << "the viewer's client shows another cursor";
+}
+
+// The program reads and writes no file: with TMPDIR an empty folder, every open the
+// viewer and its libraries make is read-only, and the folder stays empty.
+TEST(QuietE2E, NoFileIsOpenedForWriting) {
+    XSession x;
+    std::string error;
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    const std::string tmp = runPath("viewer-tmp");
+    std::filesystem::create_directories(tmp);
+    ::chmod(tmp.c_str(), 0555);
+    const std::string trace = runPath("viewer-opens.strace");
+    Process viewer(
+        {.name = "the viewer under strace",
+         .argv = {"strace", "-f", "-qq", "-e", "trace=openat,open,creat", "-o", trace, VIEWER_PATH},
+         .environment = {{"DISPLAY", x.name()},
+                         {"SDL_VIDEODRIVER", ""},
+                         {"WAYLAND_DISPLAY", ""},
+                         {"TMPDIR", tmp}}});
+    const WindowQuery query{.title = kViewerTitle, .wmClass = "viewer"};
+    const unsigned long window = findWindow(x.client(), query, 20000);
+    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+    sleepMs(500);  // frames
+    requestClose(x.client(), window);
+    ASSERT_EQ(viewer.waitExit(10000), 0) << viewer.failure("did not end with 0");
+
+    const std::string opens = readFile(trace);
+    ASSERT_NE(opens.find("openat("), std::string::npos) << "strace saw no open at all";
+    std::istringstream lines(opens);
+    std::string line;
+    const std::regex writing(R"((O_WRONLY|O_RDWR|O_CREAT|O_TMPFILE|creat\())");
+    // Devices are not files the program writes (/dev/null, a terminal).
+    const std::regex device(R"re(open(at)?\([^"]*"/dev/)re");
+    std::string written;
+    while (std::getline(lines, line)) {
+        if (std::regex_search(line, writing) && !std::regex_search(line, device)) {
+            written += line + "\n";
+        }
+    }
+    EXPECT_EQ(written, "") << "opened for writing";
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << tmp;
+}
+
+// A viewer paced by the display runs as one thread: the device's row threads start only
+// for frames nothing paces. Threads of a library name themselves; any thread left with
+// the program's own name would be ours.
+TEST(QuietE2E, PacedFramesRunOnTheProgramsOneThread) {
+    XSession x;
+    std::string error;
+    ASSERT_TRUE(x.start({}, &error)) << error;
+    Process viewer = startViewer(VIEWER_PATH, x.name());
+    const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
+    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+    sleepMs(1000);  // about 60 paced frames
+    const std::string tasks = "/proc/" + std::to_string(viewer.pid()) + "/task";
+    const std::string name = readFile("/proc/" + std::to_string(viewer.pid()) + "/comm");
+    int ours = 0;
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        if (readFile(task.path().string() + "/comm") == name) ++ours;
+    }
+    EXPECT_EQ(ours, 1) << "threads named " << name;
+    requestClose(x.client(), window);
+    EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0");
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Reference frames for the end-to-end tests: the same WinMain, scene and device run on
+// the headless back end, for every angle of the spin, with the same keys pressed.
+// A program using these links app, scene, gfx and win_headless (the e2e CMake function
+// does so for suites declared with FRAMES).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "tests/e2e/support/poll.h"
+#include "tests/e2e/support/x_window.h"
+#include "win/win32.h"
+
+namespace e2e {
+
+struct ReferenceSet {
+    int width = 0;  // client size the frames were stretched to
+    int height = 0;
+    int step = 1;  // every step-th pixel in each direction is kept
+    std::vector<std::vector<std::uint32_t>> frames;  // [angle], 0x00RRGGBB
+};
+
+// Frames at angles 0 … 359 with the keys pressed before the first frame and, when
+// width and height are not 0, the client resized to them; every 4th pixel each way.
+// Made once per process for each keys and size, then shared.
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0);
+
+// Frames at angles 0 … 359 of a window created with a frame of these sides around it
+// (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the
+// 800 × 600 back buffer is stretched over it at the start-up projection.
+const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom);
+
+struct Match {
+    int angle = -1;
+    double mismatch = 1.0;  // share of kept pixels that differ
+};
+// The angle whose reference frame the image is closest to.
+Match bestMatch(const ReferenceSet& references, const Image& image);
+
+// Looks until what `look` returns matches a frame with a mismatch under `same`, or the
+// poll ends: the best look.
+Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
+                     double same, const Poll& poll);
+
+}  // namespace e2e

@@ -1,0 +1,364 @@
+#include "tests/e2e/support/x_window.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <cstring>
+
+#include "tests/e2e/support/poll.h"
+#include "tests/e2e/support/x_errors.h"
+
+namespace e2e {
+
+struct XClient {
+    Display* display = nullptr;
+};
+
+namespace {
+
+std::string displayName(int display) {
+    std::string name = ":";  // two steps: GCC 12 misreports "lit" + std::string at -O3
+    name += std::to_string(display);
+    return name;
+}
+
+// The property's bytes (format 8) or its first item (format 32, in the low bits).
+bool readProperty(Display* d, Window w, Atom property, Atom type, std::string* text,
+                  unsigned long* number) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, property, 0, 1024, False, type, &actualType, &format, &count,
+                           &after, &data) != Success ||
+        data == nullptr) {
+        return false;
+    }
+    bool read = false;
+    if (format == 8 && text != nullptr) {
+        text->assign(reinterpret_cast<char*>(data), count);
+        read = true;
+    } else if (format == 32 && count > 0 && number != nullptr) {
+        *number = *reinterpret_cast<unsigned long*>(data);
+        read = true;
+    }
+    XFree(data);
+    return read;
+}
+
+bool answers(XClient* client, Window window, const WindowQuery& query) {
+    Display* d = client->display;
+    if (!query.title.empty() && windowTitle(client, window) != query.title) return false;
+    std::string name;
+    std::string cls;
+    if (!query.wmClass.empty() &&
+        (!windowClass(client, window, &name, &cls) || cls != query.wmClass)) {
+        return false;
+    }
+    unsigned long pid = 0;
+    return query.pid == 0 || (readProperty(d, window, XInternAtom(d, "_NET_WM_PID", False),
+                                           XA_CARDINAL, nullptr, &pid) &&
+                              static_cast<pid_t>(pid) == query.pid);
+}
+
+// Depth-first below `parent`: a window manager puts each top-level window in a frame.
+unsigned long findViewable(XClient* client, Window parent, const WindowQuery& query, int depth) {
+    Display* d = client->display;
+    Window root = 0;
+    Window up = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    unsigned long found = 0;
+    if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return 0;
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, children[i], &attributes) == 0 ||
+            attributes.map_state != IsViewable) {
+            continue;
+        }
+        if (answers(client, children[i], query)) {
+            found = children[i];
+        } else if (depth > 0) {
+            found = findViewable(client, children[i], query, depth - 1);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+XClient* connect(int display) {
+    Display* d = XOpenDisplay(displayName(display).c_str());
+    if (d == nullptr) return nullptr;
+    guardXErrors(d);
+    return new XClient{d};
+}
+
+void disconnect(XClient* client) {
+    if (client == nullptr) return;
+    XCloseDisplay(client->display);
+    delete client;
+}
+
+unsigned long findWindow(XClient* client, const WindowQuery& query, int timeoutMs) {
+    unsigned long found = 0;
+    pollUntil(
+        [&] {
+            WindowsMayVanish vanishing(client->display);
+            found = findViewable(client, DefaultRootWindow(client->display), query, 2);
+            // Gone by the time the last question was answered: look again.
+            if (found != 0 && !isViewable(client, found)) found = 0;
+            return found != 0;
+        },
+        {.timeoutMs = timeoutMs});
+    return found;
+}
+
+std::string windowTitle(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    std::string title;
+    if (!readProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False),
+                      XInternAtom(d, "UTF8_STRING", False), &title, nullptr) ||
+        title.empty()) {
+        readProperty(d, window, XA_WM_NAME, AnyPropertyType, &title, nullptr);
+    }
+    return title;
+}
+
+bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls) {
+    XClassHint hint{};
+    if (XGetClassHint(client->display, window, &hint) == 0) return false;
+    *name = hint.res_name != nullptr ? hint.res_name : "";
+    *cls = hint.res_class != nullptr ? hint.res_class : "";
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    return true;
+}
+
+bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(client->display, window, &attributes) == 0) return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
+bool waitForSize(XClient* client, unsigned long window, int width, int height, int timeoutMs) {
+    return pollUntil(
+        [&] {
+            int w = 0;
+            int h = 0;
+            return clientSize(client, window, &w, &h) && w == width && h == height;
+        },
+        {.timeoutMs = timeoutMs});
+}
+
+Image grab(XClient* client, unsigned long window) {
+    Image out;
+    int width = 0;
+    int height = 0;
+    if (!clientSize(client, window, &width, &height)) return out;
+    XImage* image = XGetImage(client->display, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return out;
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            out.pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+void pressKey(XClient* client, unsigned long window, const char* keysymName) {
+    Display* d = client->display;
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    XSync(d, False);
+}
+
+void pressChord(XClient* client, unsigned long window,
+                const std::vector<std::string>& keysymNames) {
+    Display* d = client->display;
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    std::vector<KeyCode> codes;
+    codes.reserve(keysymNames.size());
+    for (const std::string& name : keysymNames)
+        codes.push_back(XKeysymToKeycode(d, XStringToKeysym(name.c_str())));
+    for (const KeyCode code : codes) XTestFakeKeyEvent(d, code, True, CurrentTime);
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+        XTestFakeKeyEvent(d, *it, False, CurrentTime);
+    XSync(d, False);
+}
+
+bool outerBox(XClient* client, unsigned long window, Box* box) {
+    Display* d = client->display;
+    const Window root = DefaultRootWindow(d);
+    Window top = window;
+    for (;;) {  // up to the child of the root
+        Window rootReturn = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(d, top, &rootReturn, &parent, &children, &count) == 0) return false;
+        if (children != nullptr) XFree(children);
+        if (parent == root || parent == 0) break;
+        top = parent;
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(d, top, &attributes) == 0) return false;
+    *box = {attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+            attributes.height + 2 * attributes.border_width};
+    return true;
+}
+
+bool clientBox(XClient* client, unsigned long window, Box* box) {
+    Display* d = client->display;
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(d, window, &attributes) == 0) return false;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    *box = {x, y, attributes.width, attributes.height};
+    return true;
+}
+
+bool frameExtents(XClient* client, unsigned long window, int sides[4]) {
+    Display* d = client->display;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool read =
+        XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32 && count == 4;
+    if (read) {
+        const auto* items = reinterpret_cast<const long*>(data);
+        for (int i = 0; i < 4; ++i) sides[i] = static_cast<int>(items[i]);
+    }
+    if (data != nullptr) XFree(data);
+    return read;
+}
+
+bool ewmhManagerInCharge(XClient* client) {
+    Display* d = client->display;
+    unsigned long check = 0;
+    const Atom name = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    if (!readProperty(d, DefaultRootWindow(d), name, XA_WINDOW, nullptr, &check)) return false;
+    const WindowsMayVanish scope(d);  // a manager that just ended leaves a stale name
+    unsigned long itself = 0;
+    return readProperty(d, check, name, XA_WINDOW, nullptr, &itself) && itself == check;
+}
+
+Image cursorOver(XClient* client, unsigned long window, int x, int y) {
+    Display* d = client->display;
+    if (window == 0) window = DefaultRootWindow(d);
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
+    XSync(d, False);
+    Image image;
+    XFixesCursorImage* cursor = XFixesGetCursorImage(d);
+    if (cursor == nullptr) return image;
+    image.width = cursor->width;
+    image.height = cursor->height;
+    // XFixes hands the 32-bit ARGB pixels over in longs.
+    for (int i = 0; i < cursor->width * cursor->height; ++i)
+        image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
+    XFree(cursor);
+    return image;
+}
+
+Image arrowCursor(XClient* client, int x, int y) {
+    Display* d = client->display;
+    const Window mine = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, 64, 64, 0, 0, 0);
+    const Cursor arrow = XCreateFontCursor(d, XC_left_ptr);
+    XDefineCursor(d, mine, arrow);
+    XMapWindow(d, mine);
+    XSync(d, False);
+    Image image = cursorOver(client, mine, 32, 32);
+    XDestroyWindow(d, mine);
+    XFreeCursor(d, arrow);
+    XSync(d, False);
+    return image;
+}
+
+void resize(XClient* client, unsigned long window, int width, int height) {
+    XResizeWindow(client->display, window, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+    XSync(client->display, False);
+}
+
+void moveResize(XClient* client, unsigned long window, int x, int y, int width, int height) {
+    XMoveResizeWindow(client->display, window, x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
+    XSync(client->display, False);
+}
+
+void iconify(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    XIconifyWindow(d, window, DefaultScreen(d));
+    XSync(d, False);
+}
+
+void restore(XClient* client, unsigned long window) {
+    XMapRaised(client->display, window);
+    XSync(client->display, False);
+}
+
+bool isViewable(XClient* client, unsigned long window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(client->display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+bool windowManagerInCharge(XClient* client) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(client->display, DefaultRootWindow(client->display), &attributes) !=
+               0 &&
+           (attributes.all_event_masks & SubstructureRedirectMask) != 0;
+}
+
+void requestClose(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &event);
+    XSync(d, False);
+}
+
+void focusAndPoint(XClient* client, unsigned long window) {
+    Display* d = client->display;
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
+    XSync(d, False);
+}
+
+}  // namespace e2e
