@@ -14,13 +14,17 @@ PACKAGES += libdecor-0-plugin-1-cairo openbox libxfixes-dev strace
 # also need imagemagick, above; cpack's dependency scan needs file; appstream validates
 # the software-centre metadata).
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db appstream
-# Only `make bench` needs these: Mesa's off-screen GL, the comparison BM_Mesa draws with,
-# and python3 for the ratios printed after the run.
-BENCH_PACKAGES := libosmesa6-dev python3
+# The viewer in a browser: Debian's emscripten (with its prebuilt system libraries, so
+# nothing is downloaded at build time) and node; the web tests serve the page with
+# python3 and drive Chromium through its WebDriver.
+PACKAGES += emscripten nodejs python3 chromium chromium-driver
+# Only `make bench` needs this: Mesa's off-screen GL, the comparison BM_Mesa draws with
+# (python3, above, prints the ratios after the run).
+BENCH_PACKAGES := libosmesa6-dev
 # Only `make lint` needs this (the format check inside `make test` needs clang-format).
 LINT_PACKAGES := clang-tidy
 
-.PHONY: all deps bench-deps lint-deps build run test test-release test-asan test-tsan test-fuzz lint lint-format \
+.PHONY: all deps bench-deps lint-deps build run web run-web bench-web test test-release test-asan test-tsan test-fuzz lint lint-format \
         lint-tidy snapshot bench fuzz soak valgrind clean
 
 all: build
@@ -50,6 +54,22 @@ build: deps
 
 run: build
 	./build/release/viewer
+
+# The viewer for the browser: build/web/index.html, index.js and index.wasm, to serve from
+# any static web server; `make run-web` serves them on 127.0.0.1 and prints the address.
+web: deps
+	cmake --preset web >/dev/null
+	cmake --build --preset web
+
+run-web: web
+	python3 tools/serve_web.py build/web
+
+# The WebAssembly device against the native one, the start-camera frame on one thread.
+bench-web: web build
+	cmake --build --preset web --target viewer-frame-time
+	cmake --build --preset release --target viewer-frame-time
+	python3 bench/web_ratio.py
+	@ls -l build/web/index.html build/web/index.js build/web/index.wasm
 
 # The format check first: it takes seconds, the rest takes many minutes.
 test: deps lint-format test-release test-asan test-tsan test-fuzz

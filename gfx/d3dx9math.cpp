@@ -7,6 +7,21 @@
 
 namespace {
 
+// Sine, cosine and tangent worked out in double and rounded once to float. The float
+// functions of C libraries differ in the last bit for some angles (glibc's and musl's,
+// which the WebAssembly build has, for 5 of the 360 whole degrees), and that bit moves
+// pixels: frames must not depend on the library. A double result rounded to float is
+// the correctly rounded value in all but vanishingly rare cases, in either library.
+float sinOf(float angle) {
+    return static_cast<float>(std::sin(static_cast<double>(angle)));
+}
+float cosOf(float angle) {
+    return static_cast<float>(std::cos(static_cast<double>(angle)));
+}
+float tanOf(float angle) {
+    return static_cast<float>(std::tan(static_cast<double>(angle)));
+}
+
 D3DXVECTOR3 subtract(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
@@ -89,7 +104,7 @@ D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye,
 
 D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX* pOut, float fovy, float Aspect, float zn,
                                               float zf) {
-    const float yScale = 1.0f / std::tan(fovy / 2.0f);
+    const float yScale = 1.0f / tanOf(fovy / 2.0f);
     const float xScale = yScale / Aspect;
     const float zScale = zf / (zf - zn);
     *pOut = D3DXMATRIX(xScale, 0, 0, 0,  //
@@ -100,22 +115,22 @@ D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX* pOut, float fovy, floa
 }
 
 D3DXMATRIX* WINAPI D3DXMatrixRotationX(D3DXMATRIX* pOut, float Angle) {
-    const float c = std::cos(Angle);
-    const float s = std::sin(Angle);
+    const float c = cosOf(Angle);
+    const float s = sinOf(Angle);
     *pOut = D3DXMATRIX(1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1);
     return pOut;
 }
 
 D3DXMATRIX* WINAPI D3DXMatrixRotationY(D3DXMATRIX* pOut, float Angle) {
-    const float c = std::cos(Angle);
-    const float s = std::sin(Angle);
+    const float c = cosOf(Angle);
+    const float s = sinOf(Angle);
     *pOut = D3DXMATRIX(c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1);
     return pOut;
 }
 
 D3DXMATRIX* WINAPI D3DXMatrixRotationZ(D3DXMATRIX* pOut, float Angle) {
-    const float c = std::cos(Angle);
-    const float s = std::sin(Angle);
+    const float c = cosOf(Angle);
+    const float s = sinOf(Angle);
     *pOut = D3DXMATRIX(c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
     return pOut;
 }

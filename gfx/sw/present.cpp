@@ -6,9 +6,22 @@
 #include <thread>
 
 #include "gfx/sw/device.h"
+#include "gfx/sw/testing.h"
 #include "win/display.h"
 
 namespace sw {
+
+namespace {
+
+// The most threads a device may start from now on (the benchmarks' lever in
+// testing.h): all mutable state of this file.
+int rowThreadLimit = kRowThreads;
+
+}  // namespace
+
+void limitRowThreads(int threads) {
+    rowThreadLimit = std::clamp(threads, 1, kRowThreads);
+}
 
 HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                         const RGNDATA* pDirtyRegion) {
@@ -36,7 +49,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
 
 void Device::startRowThreads() {
     const int threads =
-        std::min(kRowThreads, static_cast<int>(std::thread::hardware_concurrency()));
+        std::min(rowThreadLimit, static_cast<int>(std::thread::hardware_concurrency()));
     if (threads <= 1) return;
     try {
         rows_ = std::make_unique<RowThreads>(threads);

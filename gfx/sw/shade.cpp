@@ -1,7 +1,12 @@
 // Span shading: the depths and perspective-correct Gouraud colours of a run of fragments,
 // several at a time in SIMD lanes (SSE2, the x86-64 baseline; AVX2 and AVX-512 when the
-// processor has them, checked at run time). Called by raster_tri.cpp; no coverage or depth test.
+// processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
+// SIMD through the compiler's SSE headers and the wider ones are left out). Called by
+// raster_tri.cpp; no coverage or depth test.
 #include <immintrin.h>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <algorithm>
 
@@ -55,7 +60,14 @@ inline __m128d lanes2(__m128d start, __m128d step, __m128d index) {
 // and the clamped ends 0.5 and 255.5 truncate to 0 and 255.
 inline __m128i bytes2(__m128d v) {
     const __m128d clamped = _mm_min_pd(_mm_max_pd(v, _mm_setzero_pd()), _mm_set1_pd(255.0));
-    return _mm_cvttpd_epi32(_mm_add_pd(clamped, _mm_set1_pd(0.5)));
+    const __m128d rounded = _mm_add_pd(clamped, _mm_set1_pd(0.5));
+#ifdef __wasm_simd128__
+    // The SSE header converts one lane at a time; WebAssembly has the truncation itself,
+    // and on these clamped values it gives the same integers.
+    return wasm_i32x4_trunc_sat_f64x2_zero(rounded);
+#else
+    return _mm_cvttpd_epi32(rounded);
+#endif
 }
 
 // depthToD16 in the two low 32-bit lanes: clamped to [0, 1] in double (NaN to 0), then
@@ -64,7 +76,12 @@ inline __m128i bytes2(__m128d v) {
 inline __m128i d16x2(__m128d z) {
     const __m128d clamped = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), _mm_set1_pd(1.0));
     const __m128 zf = _mm_cvtpd_ps(clamped);
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f)));
+    const __m128 scaled = _mm_add_ps(_mm_mul_ps(zf, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+#ifdef __wasm_simd128__
+    return wasm_i32x4_trunc_sat_f32x4(scaled);  // as in bytes2
+#else
+    return _mm_cvttps_epi32(scaled);
+#endif
 }
 
 void depthsSse2(double z0, double dz, int count, std::uint16_t* out) {
@@ -103,6 +120,11 @@ void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
     colorTail(p, i, count, out);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+#define SW_WIDE_KERNELS 1
+#endif
+
+#ifdef SW_WIDE_KERNELS
 // ---- AVX2: four fragments a step, the same operations four lanes wide ----
 
 #define SW_AVX2 __attribute__((target("avx2")))
@@ -223,6 +245,12 @@ bool has(SpanKernels which) {
     }
     return false;
 }
+#else
+// No wider kernels on this target: the 128-bit ones are the only width.
+bool has(SpanKernels which) {
+    return which == SpanKernels::sse2;
+}
+#endif
 
 SpanKernels widest() {
     if (has(SpanKernels::avx512)) return SpanKernels::avx512;
@@ -249,14 +277,18 @@ void selectWidestSpanKernels() {
 
 void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
     const double z0 = p.eval(x, y), dz = p.dx;
+#ifdef SW_WIDE_KERNELS
     if (state.kernels != SpanKernels::sse2) return depthsAvx2(z0, dz, count, out);
+#endif
     depthsSse2(z0, dz, count, out);
 }
 
 void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
     const ColorPlanes p = colorPlanes(s, x, y);
+#ifdef SW_WIDE_KERNELS
     if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
     if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+#endif
     colorsSse2(p, count, out);
 }
 

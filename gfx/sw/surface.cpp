@@ -6,10 +6,26 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 
 #include "gfx/sw/rows.h"
 
 namespace sw {
+
+namespace {
+
+// Uninitialised pixels. emscripten's C++ library (LLVM 14's) lacks
+// make_shared_for_overwrite; a plain new[] leaves them untouched too.
+template <class Pixel>
+std::shared_ptr<Pixel[]> allocatePixels(std::size_t count) {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
+    return std::make_shared_for_overwrite<Pixel[]>(count);
+#else
+    return std::shared_ptr<Pixel[]>(new Pixel[count]);
+#endif
+}
+
+}  // namespace
 
 template <class Pixel>
 Surface<Pixel>::Surface(int width, int height, Pixel initial, int buffers)
@@ -19,7 +35,7 @@ Surface<Pixel>::Surface(int width, int height, Pixel initial, int buffers)
     // Not filled on allocation: a second buffer's pages stay untouched unless the
     // display ever holds a frame.
     for (int i = 0; i < buffers; ++i) {
-        chain_[i].pixels = std::make_shared_for_overwrite<Pixel[]>(count);
+        chain_[i].pixels = allocatePixels<Pixel>(count);
         chain_[i].value = initial;
         chain_[i].written.resize(height);
     }
