@@ -145,8 +145,15 @@ using ThreadsE2E = ViewerInX;
 TEST_F(CursorE2E, TheArrowIsShownOverTheClient) {
     const Image onRoot = cursorOver(x.client(), 0, 1100, 700);
     const Image arrow = arrowCursor(x.client(), 900, 0);
-    const Image overViewer = cursorOver(x.client(), window, 400, 300);
     ASSERT_FALSE(arrow.pixels.empty());
+    // The window may be found a moment before its cursor is set: look again until it shows.
+    Image overViewer;
+    pollUntil(
+        [&] {
+            overViewer = cursorOver(x.client(), window, 400, 300);
+            return overViewer.pixels == arrow.pixels;
+        },
+        {.timeoutMs = 5000, .watched = {&viewer}, .what = "the arrow over the client"});
     EXPECT_NE(onRoot.pixels, arrow.pixels) << "the root's cursor should not be the arrow";
     EXPECT_EQ(overViewer.width, arrow.width);
     EXPECT_EQ(overViewer.height, arrow.height);
