@@ -3,11 +3,11 @@
 // fortified libc calls wherever the code calls one that has a checked variant.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <set>
 #include <sstream>
+#include <vector>
 
-#include "commands.h"
+#include "destdir_install.h"
 
 namespace {
 
@@ -28,25 +28,11 @@ std::set<std::string> importedFunctions(const Output& dynSyms) {
     return names;
 }
 
-class InstalledBinaries : public ::testing::Test {
-protected:
-    void SetUp() override {
-        destdir_ = makeTempDir("hardening");
-        ASSERT_FALSE(destdir_.empty());
-        const Output installed = run("DESTDIR=" + quote(destdir_) + " " + quote(CMAKE_COMMAND) +
-                                     " --install " + quote(BUILD_DIR) + " --prefix /usr");
-        ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
-    }
-    void TearDown() override {
-        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
-    }
-
-    std::string destdir_;
-};
+class InstalledBinaries : public DestdirInstall {};
 
 TEST_F(InstalledBinaries, ArePieWithRelocationsReadOnlyAndBoundAtStart) {
     for (const char* program : {"our-direct3d-program", "our-direct3d-program-snapshot"}) {
-        const std::string path = quote(destdir_ + "/usr/bin/" + program);
+        const std::string path = quote(usr_ + "bin/" + program);
         const Output header = run("readelf -h -W " + path);
         ASSERT_EQ(header.code, 0) << program << ": " << header.err;
         EXPECT_NE(header.out.find("DYN ("), std::string::npos) << program << ":\n" << header.out;
@@ -74,8 +60,7 @@ TEST_F(InstalledBinaries, ArePieWithRelocationsReadOnlyAndBoundAtStart) {
 // __fprintf_chk; a plain import of any of the printf family means an unfortified build.
 TEST_F(InstalledBinaries, ImportTheStackProtectorAndOnlyFortifiedPrintfs) {
     for (const char* program : {"our-direct3d-program", "our-direct3d-program-snapshot"}) {
-        const Output dynSyms =
-            run("readelf --dyn-syms -W " + quote(destdir_ + "/usr/bin/" + program));
+        const Output dynSyms = run("readelf --dyn-syms -W " + quote(usr_ + "bin/" + program));
         ASSERT_EQ(dynSyms.code, 0) << program << ": " << dynSyms.err;
         const std::set<std::string> imported = importedFunctions(dynSyms);
         ASSERT_GT(imported.size(), 10u) << program << ":\n" << dynSyms.out;

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "commands.h"
+#include "destdir_install.h"
 #include "tests/e2e/support/process.h"
 #include "tests/e2e/support/x_session.h"
 
@@ -28,23 +28,7 @@ std::string entryValue(const std::string& entry, const std::string& key) {
     return "";
 }
 
-class InstalledTree : public ::testing::Test {
-protected:
-    void SetUp() override {
-        destdir_ = makeTempDir("destdir");
-        ASSERT_FALSE(destdir_.empty());
-        const Output installed = run("DESTDIR=" + quote(destdir_) + " " + quote(CMAKE_COMMAND) +
-                                     " --install " + quote(BUILD_DIR) + " --prefix /usr");
-        ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
-        usr_ = destdir_ + "/usr/";
-    }
-    void TearDown() override {
-        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
-    }
-
-    std::string destdir_;
-    std::string usr_;
-};
+class InstalledTree : public DestdirInstall {};
 
 TEST_F(InstalledTree, HoldsExactlyTheProgramsAndWhatDescribesThem) {
     std::map<std::string, mode_t> underUsr;
