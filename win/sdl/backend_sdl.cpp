@@ -15,6 +15,7 @@
 #include "win/sdl/native_window.h"
 #include "win/sdl/surface_present.h"
 #include "win/sdl/video_start.h"
+#include "win/sdl/wayland_loss.h"
 #include "win/sdl/x11_frame.h"
 
 namespace win::backend {
@@ -115,7 +116,9 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     PresentResult result;
     result.ok = true;
     result.immediate = !paced;
-    if (clientWidth == 0 || clientHeight == 0) {  // minimised: nothing to draw, still paced
+    // Minimised, or the compositor gone (a swap can spin on the broken connection as the
+    // pump does): nothing to draw, still paced.
+    if (clientWidth == 0 || clientHeight == 0 || sdl::quitIfCompositorLost()) {
         result.waited = paced && waitForDeadline(native->pacing);
         return result;
     }

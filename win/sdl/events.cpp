@@ -91,11 +91,15 @@ void onQuit(ClosedThisPump& closed) {
 
 }  // namespace
 
+// One pump, then the queue drained without pumping (SDL_PollEvent pumps on every call): a
+// pump that finds the connection broken must be the last.
 void pumpEvents() {
-    if (!sdl::videoRunning()) return;
+    if (!sdl::videoRunning() || sdl::quitIfCompositorLost()) return;
+    SDL_PumpEvents();
     ClosedThisPump closed;
     SDL_Event event;
-    while (sdl::videoRunning() && SDL_PollEvent(&event) != 0) {
+    while (sdl::videoRunning() &&
+           SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         switch (event.type) {
             case SDL_WINDOWEVENT: onWindowEvent(event.window, closed); break;
             case SDL_KEYDOWN:

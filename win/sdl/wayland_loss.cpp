@@ -30,14 +30,15 @@ int waylandConnectionError() {
     return wl_display_get_error(info.info.wl.display);
 }
 
-void quitIfCompositorLost() {
-    if (lossSaid) return;
+bool quitIfCompositorLost() {
+    if (lossSaid) return true;
     const int lost = waylandConnectionError();
-    if (lost == 0) return;
+    if (lost == 0) return false;
     lossSaid = true;
     std::fprintf(stderr, "%s: the connection to the Wayland compositor is lost: %s\n",
                  program_invocation_short_name, std::strerror(lost));
     PostQuitMessage(1);
+    return true;
 }
 
 }  // namespace win::sdl

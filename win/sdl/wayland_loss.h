@@ -9,8 +9,10 @@ namespace win::sdl {
 // other drivers).
 int waylandConnectionError();
 
-// Once the connection is found lost: says so in one line and posts WM_QUIT with exit
-// code 1, so the device is still released on the way out.
-void quitIfCompositorLost();
+// Whether the connection is lost. The first time it is found so: says so in one line and
+// posts WM_QUIT with exit code 1, so the device is still released on the way out. Asked
+// before SDL touches the connection: on a broken one, with events still queued, SDL's pump
+// never returns (libdecor's dispatch retries, for ever, events it can no longer dispatch).
+bool quitIfCompositorLost();
 
 }  // namespace win::sdl
