@@ -108,7 +108,7 @@ void pumpEvents() {
             default: break;
         }
     }
-    if (sdl::videoRunning()) sdl::quitIfCompositorLost();
+    // A loss this pump found is said by the present that follows, or by the next pump.
 }
 
 }  // namespace win::backend
