@@ -43,18 +43,24 @@ HCURSOR classCursorOf(HWND hWnd);
 void noteClientSize(HWND hWnd, int width, int height, WPARAM sizeType);
 
 // ---- keyboard (keyboard.cpp) ----
-// One key press or release as a back end saw it.
+// One key press or release as a back end saw it: facts only. The message kind and the
+// lParam are made from them here, once, whichever back end saw the key.
 struct KeyEvent {
     WPARAM vk = 0;
-    LPARAM lParam = 1;  // repeat count, scan code and flags as WM_KEYDOWN carries them
+    BYTE scan = 0;          // the PC set-1 scan code (lParam bits 16-23)
+    bool extended = false;  // an E0-prefixed key (bit 24)
     bool down = true;
+    bool repeat = false;   // an auto-repeat of a key already down
     bool altDown = false;  // Alt is held as this happens (its own press included)
     bool ctrlDown = false;
 };
 
 // WM_KEYDOWN/WM_KEYUP, or WM_SYSKEYDOWN/WM_SYSKEYUP while Alt is held and for F10.
 UINT keyMessageOf(const KeyEvent& key);
-// Posts that message, with KF_ALTDOWN in lParam exactly while Alt is held.
+// The lParam Win32 gives that message: repeat count 1, scan code, extended bit,
+// KF_ALTDOWN while Alt is held, the previous state (repeats and releases) and KF_UP.
+LPARAM keyParamOf(const KeyEvent& key);
+// Posts that message with that lParam.
 void noteKey(HWND hWnd, const KeyEvent& key);
 
 // ---- queue (queue.cpp) ----

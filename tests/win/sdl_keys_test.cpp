@@ -1,20 +1,21 @@
-// The SDL key → Win32 virtual-key table and the lParam built from it, without a
-// display: codes are present and distinct, the keypad follows Num Lock, letters follow
-// the layout, and key messages carry the bits Win32 puts in them.
+// The SDL key → Win32 virtual-key table, without a display: codes are present and
+// distinct, the keypad follows Num Lock, letters follow the layout, and the scan code
+// and extended bit reach the lParam the core builds.
 #include <gtest/gtest.h>
 
 #include <SDL_keyboard.h>
 #include <SDL_keycode.h>
 #include <SDL_scancode.h>
 
+#include <cstdint>
 #include <set>
 #include <tuple>
 
+#include "win/core.h"
 #include "win/sdl/keys.h"
 
 namespace {
 
-using win::sdl::keyParam;
 using win::sdl::keyTable;
 using win::sdl::translateKey;
 
@@ -134,24 +135,19 @@ TEST(SdlKeys, KeysWithoutACodeStillArriveWithTheReservedOne) {
     }
 }
 
-TEST(SdlKeys, KeyParamsCarryTheWin32Bits) {
-    const win::sdl::KeyCode up{0x26, 0x48, true};
-    const win::sdl::KeyCode a{'A', 0x1E, false};
-    struct Case {
-        win::sdl::KeyCode key;
-        bool down, repeat;
-        LPARAM expected;
+TEST(SdlKeys, TheScanCodeAndExtendedBitReachLParam) {
+    const auto lParamOf = [](SDL_Scancode scancode, SDL_Keycode keycode) {
+        const auto code = translateKey(scancode, keycode, false);
+        win::KeyEvent key;
+        key.vk = code.vk;
+        key.scan = code.scan;
+        key.extended = code.extended;
+        return static_cast<std::uint32_t>(win::keyParamOf(key));
     };
-    const Case cases[] = {
-        {a, true, false, 0x001E0001},   // first press: repeat count 1, scan code
-        {a, true, true, 0x401E0001},    // auto-repeat: previous state down (bit 30)
-        {a, false, false, 0xC01E0001},  // release: previous down, transition (bit 31)
-        {up, true, false, 0x01480001},  // extended key (bit 24)
-        {up, false, false, 0xC1480001},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(keyParam(c.key, c.down, c.repeat), c.expected) << std::hex << c.expected;
-    }
+    EXPECT_EQ(lParamOf(SDL_SCANCODE_A, SDLK_a), 0x001E0001u);
+    EXPECT_EQ(lParamOf(SDL_SCANCODE_UP, SDLK_UP), 0x01480001u);        // E0 48
+    EXPECT_EQ(lParamOf(SDL_SCANCODE_KP_8, SDLK_KP_8), 0x00480001u);    // the keypad twin: 48
+    EXPECT_EQ(lParamOf(SDL_SCANCODE_RCTRL, SDLK_RCTRL), 0x011D0001u);  // E0 1D
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // System keys on the headless back end: which message a key becomes with Alt, Ctrl and
-// F10, the Alt bit in lParam, WM_SYSCHAR from TranslateMessage, and Alt+F4 closing the
-// window through DefWindowProcW while other Alt keys do nothing there.
+// F10, the lParam every back end's keys get, WM_SYSCHAR from TranslateMessage, and Alt+F4 closing
+// the window through DefWindowProcW while other Alt keys do nothing there.
+#include <ios>
 #include <vector>
 
 #include "tests/win/recorder.h"
@@ -55,23 +56,31 @@ TEST(KeyMessage, AltWithoutCtrlAndF10MakeSystemKeys) {
     }
 }
 
-TEST_F(WinTest, TheAltBitFollowsAltAndTheOtherBitsStay) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    win::KeyEvent key;
-    key.vk = VK_F1;
-    key.lParam = 1 | (LPARAM{0x3B} << 16) | (LPARAM{KF_ALTDOWN} << 16);  // a stale Alt bit
-    win::noteKey(hWnd, key);
-    key.altDown = true;
-    key.lParam = 1 | (LPARAM{0x3B} << 16);
-    win::noteKey(hWnd, key);
-    MSG msg{};
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, WM_KEYDOWN);
-    EXPECT_EQ(msg.lParam, 1 | (LPARAM{0x3B} << 16));
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, WM_SYSKEYDOWN);
-    EXPECT_EQ(msg.lParam, 1 | (LPARAM{0x3B} << 16) | (LPARAM{KF_ALTDOWN} << 16));
+TEST(KeyMessage, LParamCarriesScanCodeExtendedBitAltAndKeyState) {
+    struct Case {
+        win::KeyEvent key;
+        LPARAM expected;
+    };
+    const win::KeyEvent a{'A', 0x1E, false, true, false, false, false};
+    const win::KeyEvent up{VK_UP, 0x48, true, true, false, false, false};
+    const auto with = [](win::KeyEvent key, bool down, bool repeat, bool alt) {
+        key.down = down;
+        key.repeat = repeat;
+        key.altDown = alt;
+        return key;
+    };
+    const Case cases[] = {
+        {a, 0x001E0001},                             // first press: repeat count 1, scan code
+        {with(a, true, true, false), 0x401E0001},    // auto-repeat: previous state down (bit 30)
+        {with(a, false, false, false), 0xC01E0001},  // release: previous down, transition (31)
+        {up, 0x01480001},                            // extended key (bit 24)
+        {with(up, false, false, false), 0xC1480001},
+        {with(a, true, false, true), 0x201E0001},  // Alt held: the context code (bit 29)
+        {with(up, false, false, true), 0xE1480001},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(win::keyParamOf(c.key), c.expected) << std::hex << c.expected;
+    }
 }
 
 TEST_F(WinTest, TranslateTurnsAltLettersIntoSysChar) {

@@ -1,10 +1,13 @@
-// The web back end's key table and lParam, and the canvas byte order: plain C++, checked
+// The web back end's key table (the keypad with Num Lock too) and the lParam the core
+// builds from it, and the canvas byte order: plain C++, checked
 // without a browser.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
+#include "win/core.h"
 #include "win/web/canvas_pixels.h"
 #include "win/web/keys.h"
 
@@ -29,25 +32,40 @@ TEST(WebKeys, ControlKeysGiveTheDesktopCodes) {
         {"F5", 0x74},        {"F6", 0x75},       {"F7", 0x76},         {"F10", 0x79},
         {"F12", 0x7B},       {"Escape", 0x1B},   {"Space", 0x20},      {"Enter", 0x0D},
         {"KeyA", 'A'},       {"KeyZ", 'Z'},      {"Digit0", '0'},      {"Digit9", '9'}};
-    for (const Named& key : keys) EXPECT_EQ(translateKey(key.code).vk, key.vk) << key.code;
+    for (const Named& key : keys) EXPECT_EQ(translateKey(key.code, false).vk, key.vk) << key.code;
 }
 
 TEST(WebKeys, KeysWithoutACodeStillArriveNeverAsZero) {
     for (const char* code : {"", "Unidentified", "Lang1", "F", "KeyAA", "pageup"}) {
-        EXPECT_EQ(translateKey(code).vk, win::web::kNoVirtualKey) << '"' << code << '"';
+        EXPECT_EQ(translateKey(code, false).vk, win::web::kNoVirtualKey) << '"' << code << '"';
     }
 }
 
-TEST(WebKeys, LParamCarriesScanCodeExtendedBitAndKeyState) {
-    const win::web::KeyCode up = translateKey("ArrowUp");  // E0 48
-    const win::web::KeyCode f5 = translateKey("F5");       // 3F
-    const auto bits = [](LPARAM l) { return static_cast<std::uint32_t>(l); };
+TEST(WebKeys, TheScanCodeAndExtendedBitReachLParam) {
+    const auto lParamOf = [](const char* code) {
+        const win::web::KeyCode translated = translateKey(code, false);
+        win::KeyEvent key;
+        key.vk = translated.vk;
+        key.scan = translated.scan;
+        key.extended = translated.extended;
+        return static_cast<std::uint32_t>(win::keyParamOf(key));
+    };
+    EXPECT_EQ(lParamOf("ArrowUp"), 0x01480001u);  // E0 48
+    EXPECT_EQ(lParamOf("F5"), 0x003F0001u);
+    EXPECT_EQ(lParamOf("Numpad8"), 0x00480001u);  // the keypad twin of the arrow: not E0
+}
 
-    EXPECT_EQ(bits(win::web::keyParam(up, true, false)), 0x01480001u);
-    EXPECT_EQ(bits(win::web::keyParam(up, true, true)), 0x41480001u);  // a repeat: was down
-    EXPECT_EQ(bits(win::web::keyParam(up, false, false)), 0xC1480001u);
-    EXPECT_EQ(bits(win::web::keyParam(f5, true, false)), 0x003F0001u);
-    EXPECT_EQ(bits(win::web::keyParam(f5, true, true)), 0x403F0001u);
+TEST(WebKeys, TheKeypadFollowsNumLockAsOnTheDesktop) {
+    const Named off[] = {{"Numpad8", VK_UP},    {"Numpad2", VK_DOWN},        {"Numpad4", VK_LEFT},
+                         {"Numpad6", VK_RIGHT}, {"Numpad9", VK_PRIOR},       {"Numpad3", VK_NEXT},
+                         {"Numpad5", VK_CLEAR}, {"NumpadDecimal", VK_DELETE}};
+    for (const Named& key : off) EXPECT_EQ(translateKey(key.code, false).vk, key.vk) << key.code;
+    for (int digit = 0; digit <= 9; ++digit) {
+        const std::string code = "Numpad" + std::to_string(digit);
+        EXPECT_EQ(translateKey(code, true).vk, WPARAM(VK_NUMPAD0 + digit)) << code;
+    }
+    EXPECT_EQ(translateKey("NumpadDecimal", true).vk, WPARAM(VK_DECIMAL));
+    EXPECT_EQ(translateKey("ArrowUp", true).vk, WPARAM(VK_UP));  // Num Lock leaves the arrows
 }
 
 TEST(WebCanvasPixels, BecomeOpaqueRgbaBytesWhateverTheXByte) {

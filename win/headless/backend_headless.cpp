@@ -66,8 +66,6 @@ void pressKey(HWND hWnd, WPARAM vk, bool down, bool altDown, bool ctrlDown) {
     key.down = down;
     key.altDown = altDown;
     key.ctrlDown = ctrlDown;
-    // Repeat count 1; a release was down before it (KF_REPEAT) and is a key-up (KF_UP).
-    key.lParam = down ? 1 : 1 | (LPARAM{KF_REPEAT | KF_UP} << 16);
     noteKey(hWnd, key);
 }
 

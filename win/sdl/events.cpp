@@ -74,8 +74,10 @@ void onKeyEvent(const SDL_KeyboardEvent& event) {
     const sdl::KeyCode code = sdl::translateKey(event.keysym.scancode, event.keysym.sym, numLock);
     KeyEvent key;
     key.vk = code.vk;
-    key.lParam = sdl::keyParam(code, down, down && event.repeat != 0);
+    key.scan = code.scan;
+    key.extended = code.extended;
     key.down = down;
+    key.repeat = down && event.repeat != 0;
     // SDL's modifier state already counts the key of this event (Alt's own press).
     key.altDown = (event.keysym.mod & KMOD_ALT) != 0;
     key.ctrlDown = (event.keysym.mod & KMOD_CTRL) != 0;

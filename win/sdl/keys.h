@@ -1,6 +1,7 @@
 // The SDL key → Win32 virtual-key table, seen without SDL headers: SDL scancodes and
-// keycodes travel as plain ints. Used by events.cpp to build WM_KEYDOWN/WM_KEYUP
-// and by the tests; the table itself (keys_sdl.cpp) is data, not logic.
+// keycodes travel as plain ints. Used by events.cpp to say which key it saw (the core
+// makes the message and its lParam) and by the tests; the table itself (keys_sdl.cpp) is
+// data, not logic.
 #pragma once
 
 #include <span>
@@ -32,9 +33,5 @@ struct KeyCode {
 // Letters follow the keyboard layout (the SDL keycode), as Win32's virtual keys do;
 // every other key goes by its position (the scancode).
 KeyCode translateKey(int scancode, int keycode, bool numLock);
-
-// lParam of WM_KEYDOWN / WM_KEYUP as Win32 builds it: repeat count 1, scan code,
-// extended bit, previous key state (bit 30), transition state (bit 31, key-ups).
-LPARAM keyParam(const KeyCode& key, bool down, bool repeat);
 
 }  // namespace win::sdl

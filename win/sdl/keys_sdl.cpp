@@ -165,14 +165,4 @@ KeyCode translateKey(int scancode, int keycode, bool numLock) {
     return key;
 }
 
-LPARAM keyParam(const KeyCode& key, bool down, bool repeat) {
-    LPARAM lParam = 1;  // repeat count: SDL reports each repeat as its own event
-    lParam |= static_cast<LPARAM>(key.scan) << 16;
-    if (key.extended) lParam |= LPARAM{1} << 24;
-    // Previous state: down before a repeat, and always down before a key-up.
-    if (repeat || !down) lParam |= LPARAM{1} << 30;
-    if (!down) lParam |= LPARAM{1} << 31;
-    return lParam;
-}
-
 }  // namespace win::sdl

@@ -41,6 +41,7 @@ EM_JS(int, webNextEvent, (char* code, int codeSize, int* values), {
         HEAP32[at + 1] = event.repeat ? 1 : 0;
         HEAP32[at + 2] = event.alt ? 1 : 0;
         HEAP32[at + 3] = event.ctrl ? 1 : 0;
+        HEAP32[at + 4] = event.numLock ? 1 : 0;
     } else {
         HEAP32[at] = event.width;
         HEAP32[at + 1] = event.height;
@@ -103,17 +104,17 @@ void destroyWindow(HWND hWnd) {
 
 void pumpEvents() {
     char code[32];
-    int values[4];
+    int values[5];
     for (;;) {
         const int kind = webNextEvent(code, sizeof(code), values);
         if (kind == 0) return;
         if (state.window == nullptr) continue;  // nothing to deliver to
         if (kind == kKeyEvent) {
-            const web::KeyCode key = web::translateKey(code);
+            const web::KeyCode key = web::translateKey(code, values[4] != 0);
             const bool down = values[0] != 0;
             // The core makes Alt+key and F10 system keys, as on the desktop.
-            noteKey(state.window, KeyEvent{key.vk, web::keyParam(key, down, values[1] != 0), down,
-                                           values[2] != 0, values[3] != 0});
+            noteKey(state.window, KeyEvent{key.vk, key.scan, key.extended, down,
+                                           down && values[1] != 0, values[2] != 0, values[3] != 0});
         } else if (kind == kSizeEvent) {
             const bool minimised = values[2] != 0;
             noteClientSize(state.window, minimised ? 0 : clampSize(values[0]),

@@ -1,7 +1,7 @@
 // The browser key → Win32 virtual-key table, seen without emscripten: keys arrive as
 // KeyboardEvent.code strings ("KeyA", "F5", "PageUp"), which name the physical key.
-// Used by backend_web.cpp to build WM_KEYDOWN/WM_KEYUP and by the tests; the table
-// itself (keys_web.cpp) is data, not logic.
+// Used by backend_web.cpp to say which key the page saw (the core makes the message and
+// its lParam) and by the tests; the table itself (keys_web.cpp) is data, not logic.
 #pragma once
 
 #include <string_view>
@@ -21,13 +21,10 @@ struct KeyCode {
 };
 
 // The key a KeyboardEvent.code names, by position as the desktop table maps scan codes
-// (letters and digits by their US-layout place).
-KeyCode translateKey(std::string_view code);
-
-// lParam of WM_KEYDOWN / WM_KEYUP as Win32 builds it: repeat count 1, scan code,
-// extended bit, previous key state (bit 30: a repeat, or any release) and the
-// transition state (bit 31, releases).
-LPARAM keyParam(const KeyCode& key, bool down, bool repeat);
+// (letters and digits by their US-layout place). The keypad's digits and '.' are
+// VK_NUMPADn / VK_DECIMAL with Num Lock on and the navigation keys they are labelled
+// with when it is off, as on the desktop.
+KeyCode translateKey(std::string_view code, bool numLock);
 
 // The table is sorted by code, as the lookup needs (for the tests).
 bool keyTableSorted();
