@@ -1,5 +1,6 @@
 // The pacing of a window (win/pacing.h): the deadline clock, the vsync trial and watch,
-// and the switch between them. Only waitForDeadline reads the clock or sleeps.
+// and the switch between them. Only waitForDeadline reads the clock or sleeps (pacedSwap
+// through the calls it is given).
 #include "win/pacing.h"
 
 #include <algorithm>
@@ -104,6 +105,22 @@ bool waitForDeadline(Pacing& pacing) {
     if (deadline <= now) return false;
     std::this_thread::sleep_until(deadline);
     return true;
+}
+
+bool pacedSwap(Pacing& pacing, const SwapCalls& calls) {
+    if (!vsyncPaces(pacing)) {
+        const PaceClock::time_point now = calls.now();
+        const PaceClock::time_point deadline = takeDeadline(pacing, now);
+        if (deadline > now) calls.sleepUntil(deadline);
+        calls.swap();
+        return deadline > now;
+    }
+    const PaceClock::time_point start = calls.now();
+    calls.swap();
+    const SwapPace pace = afterVsyncSwap(pacing, start, calls.now());
+    if (pace.vsyncOff) calls.vsyncOff();
+    if (pace.sleepUntil > calls.now()) calls.sleepUntil(pace.sleepUntil);
+    return pace.waited;
 }
 
 }  // namespace win

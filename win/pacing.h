@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace win {
 
@@ -84,5 +85,20 @@ SwapPace afterVsyncSwap(Pacing& pacing, PaceClock::time_point start, PaceClock::
 
 // Waits for the next deadline on the real clock. True when it had to wait.
 bool waitForDeadline(Pacing& pacing);
+
+// What a paced swap needs from around it: the clock, a sleep, the swap itself, and the
+// driver's vsync turned off. The GPU present gives the real ones; the tests made-up ones.
+struct SwapCalls {
+    std::function<PaceClock::time_point()> now;
+    std::function<void(PaceClock::time_point)> sleepUntil;
+    std::function<void()> swap;
+    std::function<void()> vsyncOff;
+};
+
+// One paced swap: after a deadline where vsync does not pace; otherwise timed for
+// afterVsyncSwap to judge what the driver's vsync did (some drivers accept a swap
+// interval and return at once, Mesa's swrast under Xvfb among them). True when the
+// present waited for the refresh.
+bool pacedSwap(Pacing& pacing, const SwapCalls& calls);
 
 }  // namespace win

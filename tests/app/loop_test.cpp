@@ -7,43 +7,27 @@
 #include "app/app.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/run_viewer.h"
 #include "win/headless/headless.h"
 
 namespace {
 
 class Loop : public ::testing::Test {
 protected:
-    void SetUp() override {
-        win::headless::reset();
-        camX = camY = camZ = 0.0f;
-        angleDeg = 0.0f;
-    }
     void TearDown() override { win::headless::reset(); }
 
-    int runWinMain() {
-        win::headless::setHooks(hooks);
-        char cmdLine[] = "";
-        return WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
-    }
-    // Stops the program after the given number of frames, as a close button would.
-    void closeAfter(int frames) {
-        hooks.onPresent = [this, frames](HWND hWnd, int presents) {
-            if (onPresent) onPresent(hWnd, presents);
-            if (presents == frames) PostMessageW(hWnd, WM_CLOSE, 0, 0);
-        };
-    }
+    int runWinMain() { return test_support::runViewerHeadless(run); }
     D3DMATRIX transform(D3DTRANSFORMSTATETYPE which) const {
         D3DMATRIX m{};
         EXPECT_EQ(device->GetTransform(which, &m), D3D_OK);
         return m;
     }
 
-    win::headless::Hooks hooks;
-    std::function<void(HWND, int)> onPresent;
+    test_support::ViewerRun run;  // closed after run.frames presents, as a close button would
 };
 
 TEST_F(Loop, CloseEndsWithExitCodeZeroAndReleasesEverything) {
-    closeAfter(3);
+    run.frames = 3;
     EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(win::headless::presentCount(), 3);  // no frame after the close
     EXPECT_EQ(device, nullptr);
@@ -54,7 +38,7 @@ TEST_F(Loop, CloseEndsWithExitCodeZeroAndReleasesEverything) {
 }
 
 TEST_F(Loop, FirstTurnWithAnEmptyQueueDrawsAtOnce) {
-    closeAfter(1);
+    run.frames = 1;
     EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(win::headless::presentCount(), 1);
     const auto& frame = win::headless::lastBackBuffer();
@@ -63,10 +47,8 @@ TEST_F(Loop, FirstTurnWithAnEmptyQueueDrawsAtOnce) {
 }
 
 TEST_F(Loop, QueuedMessagesAreAllHandledBeforeTheNextFrame) {
-    hooks.onWindowCreated = [](HWND hWnd) {
-        for (int i = 0; i < 50; ++i) PostMessageW(hWnd, WM_KEYDOWN, VK_PRIOR, 1);
-    };
-    onPresent = [](HWND hWnd, int presents) {
+    run.keys.assign(50, VK_PRIOR);
+    run.onPresent = [](HWND hWnd, int presents) {
         if (presents == 1) {
             EXPECT_EQ(camZ, 50.0f);  // the whole burst, before the first frame
             for (int i = 0; i < 100; ++i) PostMessageW(hWnd, WM_KEYDOWN, VK_NEXT, 1);
@@ -75,22 +57,22 @@ TEST_F(Loop, QueuedMessagesAreAllHandledBeforeTheNextFrame) {
             EXPECT_EQ(camZ, -50.0f);
         }
     };
-    closeAfter(2);
+    run.frames = 2;
     EXPECT_EQ(runWinMain(), 0);
 }
 
 TEST_F(Loop, StartUpProjectionIsForTheBackBuffer) {
-    onPresent = [this](HWND, int presents) {
+    run.onPresent = [this](HWND, int presents) {
         if (presents != 1) return;
         const D3DMATRIX p = transform(D3DTS_PROJECTION);
         EXPECT_FLOAT_EQ(p._22 / p._11, 800.0f / 600.0f);
     };
-    closeAfter(1);
+    run.frames = 1;
     EXPECT_EQ(runWinMain(), 0);
 }
 
 TEST_F(Loop, ResizeSetsTheProjectionAndMinimiseKeepsIt) {
-    onPresent = [this](HWND hWnd, int presents) {
+    run.onPresent = [this](HWND hWnd, int presents) {
         const D3DMATRIX p = transform(D3DTS_PROJECTION);
         if (presents == 1) win::headless::setClientSize(hWnd, 1000, 500);
         if (presents == 2) {
@@ -108,26 +90,24 @@ TEST_F(Loop, ResizeSetsTheProjectionAndMinimiseKeepsIt) {
         EXPECT_EQ(win::headless::lastBackBuffer().width, 800);
         EXPECT_EQ(win::headless::lastBackBuffer().height, 600);
     };
-    closeAfter(4);
+    run.frames = 4;
     EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(win::headless::presentCount(), 4);
 }
 
 TEST_F(Loop, ThreePageUpsPutTheEyeSeventeenUnitsBack) {
-    hooks.onWindowCreated = [](HWND hWnd) {
-        for (int i = 0; i < 3; ++i) PostMessageW(hWnd, WM_KEYDOWN, VK_PRIOR, 1);
-    };
-    onPresent = [this](HWND, int presents) {
+    run.keys.assign(3, VK_PRIOR);
+    run.onPresent = [this](HWND, int presents) {
         if (presents != 1) return;
         const D3DMATRIX v = transform(D3DTS_VIEW);
         EXPECT_FLOAT_EQ(v._43, 17.0f);  // the origin lies 17 units ahead
     };
-    closeAfter(1);
+    run.frames = 1;
     EXPECT_EQ(runWinMain(), 0);
 }
 
 TEST_F(Loop, NoWindowMeansOneLineOnStderrAndExitCodeOne) {
-    win::headless::failNextWindowCreation("no display");
+    run.prepare = [] { win::headless::failNextWindowCreation("no display"); };
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(runWinMain(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
@@ -140,8 +120,8 @@ TEST_F(Loop, NoWindowMeansOneLineOnStderrAndExitCodeOne) {
 // said once on stderr (not every frame), the loop and the spin go on, and the return of
 // frames is said too.
 TEST_F(Loop, FailingPresentsAreSaidOnceAndTheLoopGoesOn) {
-    win::headless::failPresents(3, "the display went dark");
-    closeAfter(3);  // counts the presents that succeed
+    run.prepare = [] { win::headless::failPresents(3, "the display went dark"); };
+    run.frames = 3;  // counts the presents that succeed
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(runWinMain(), 0);
     const std::string err = ::testing::internal::GetCapturedStderr();

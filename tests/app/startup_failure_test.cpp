@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "scene/globals.h"
+#include "tests/support/run_viewer.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -44,28 +45,26 @@ void PrintTo(const Failure& failure, std::ostream* out) {
 
 class StartupFailure : public ::testing::TestWithParam<Failure> {
 protected:
-    void SetUp() override { win::headless::reset(); }
     void TearDown() override { win::headless::reset(); }
 };
 
 TEST_P(StartupFailure, ExitsWithCodeOneAndOneLineNamingTheCause) {
     const Failure& f = GetParam();
-    if (f.killOn == 0) {
-        win::headless::failNextWindowCreation("the display refused the connection");
-    } else {
-        killOn = f.killOn;
-        preRegisterViewerClass();
-    }
     int presents = 0;
-    win::headless::Hooks hooks;
-    hooks.onPresent = [&presents](HWND hWnd, int) {
-        if (++presents > 2) PostMessageW(hWnd, WM_CLOSE, 0, 0);  // a start that went on anyway
+    test_support::ViewerRun run;
+    run.prepare = [&f] {
+        if (f.killOn == 0) {
+            win::headless::failNextWindowCreation("the display refused the connection");
+        } else {
+            killOn = f.killOn;
+            preRegisterViewerClass();
+        }
     };
-    win::headless::setHooks(hooks);
+    run.frames = 3;  // a start that went on anyway
+    run.onPresent = [&presents](HWND, int) { ++presents; };
 
     ::testing::internal::CaptureStderr();
-    char cmdLine[] = "";
-    const int code = WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    const int code = test_support::runViewerHeadless(run);
     const std::string err = ::testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(code, 1);

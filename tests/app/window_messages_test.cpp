@@ -10,6 +10,7 @@
 #include "app/app.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/run_viewer.h"
 #include "win/core.h"
 #include "win/headless/headless.h"
 
@@ -40,9 +41,6 @@ void recordDefault(HWND, UINT message, WPARAM wParam, LPARAM) {
 class WindowMessages : public ::testing::Test {
 protected:
     void SetUp() override {
-        win::headless::reset();
-        camX = camY = camZ = 0.0f;
-        angleDeg = 0.0f;
         releaseDeviceCalls = 0;
         defaultCalls.clear();
     }
@@ -50,15 +48,13 @@ protected:
 
     // Runs WinMain; `atFrame` runs after each present with its number, and the window
     // is closed after `frames` presents unless something ended the program before.
-    int run(int frames, const std::function<void(HWND, int)>& atFrame = nullptr) {
-        win::headless::Hooks hooks;
-        hooks.onPresent = [frames, atFrame](HWND hWnd, int presents) {
-            if (atFrame) atFrame(hWnd, presents);
-            if (presents == frames) PostMessageW(hWnd, WM_CLOSE, 0, 0);
-        };
-        win::headless::setHooks(hooks);
-        char cmdLine[] = "";
-        return WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    int run(int frames, const std::function<void(HWND, int)>& atFrame = nullptr,
+            const std::function<void()>& prepare = nullptr) {
+        test_support::ViewerRun run;
+        run.frames = frames;
+        run.prepare = prepare;
+        run.onPresent = atFrame;
+        return test_support::runViewerHeadless(run);
     }
     static DWORD renderState(D3DRENDERSTATETYPE which) {
         DWORD value = 0xDEADBEEF;
@@ -147,9 +143,9 @@ TEST_F(WindowMessages, ClosingReleasesTheDeviceOnce) {
 // The client sizes CreateWindowExW and ShowWindow report come before the device exists;
 // the start-up projection is the back buffer's 4/3 whatever they were, until a resize.
 TEST_F(WindowMessages, StartUpAspectIsFourThirdsWhateverTheClient) {
-    win::headless::setFrame(80, 100, 80, 100);  // an 800 × 600 box with a 640 × 400 client
     std::vector<float> aspects;
-    EXPECT_EQ(run(3,
+    EXPECT_EQ(run(
+                  3,
                   [&aspects](HWND hWnd, int presents) {
                       aspects.push_back(aspect());
                       if (presents == 1) {
@@ -161,7 +157,9 @@ TEST_F(WindowMessages, StartUpAspectIsFourThirdsWhateverTheClient) {
                           EXPECT_EQ(win::headless::lastFrame().height, 400);
                           win::headless::setClientSize(hWnd, 1000, 500);
                       }
-                  }),
+                  },
+                  // an 800 × 600 box with a 640 × 400 client
+                  [] { win::headless::setFrame(80, 100, 80, 100); }),
               0);
     ASSERT_EQ(aspects.size(), 3u);
     EXPECT_FLOAT_EQ(aspects[0], 4.0f / 3.0f);

@@ -17,8 +17,6 @@ namespace {
 
 using namespace e2e;
 
-constexpr double kSameFrame = 0.001;
-
 // openbox with a configuration of its own (no user file is read: its settings folder is
 // the run's), ready once it has put up its EWMH check window.
 Process startOpenbox(const XSession& x, std::string* error) {

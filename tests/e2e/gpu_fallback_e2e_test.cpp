@@ -10,8 +10,6 @@ namespace {
 
 using namespace e2e;
 
-constexpr double kSameFrame = 0.001;
-
 TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
     XSession x;
     std::string error;

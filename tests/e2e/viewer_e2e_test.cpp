@@ -13,12 +13,6 @@ namespace {
 
 using namespace e2e;
 
-// The window shows exactly the headless frame, so a match differs nowhere; the margin
-// only absorbs a stray pixel. A one-unit camera step with only the thin axes in view
-// changes well under 1% of the kept pixels, so "different" starts low.
-constexpr double kSameFrame = 0.001;
-constexpr double kOtherFrame = 0.003;
-
 class ViewerE2E : public XSessionSuite {
 protected:
     void SetUp() override {

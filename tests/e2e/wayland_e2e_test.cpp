@@ -15,11 +15,6 @@ namespace {
 using namespace e2e;
 using Clock = std::chrono::steady_clock;
 
-// As on X11: the window shows exactly the headless frame; a one-unit camera step
-// changes well over this share of the kept pixels.
-constexpr double kSameFrame = 0.001;
-constexpr double kOtherFrame = 0.003;
-
 class WaylandE2E : public XSessionSuite {
 protected:
     void SetUp() override {

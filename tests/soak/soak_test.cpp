@@ -12,6 +12,7 @@
 #include "app/app.h"
 #include "scene/globals.h"
 #include "scene/scene.h"
+#include "tests/support/run_viewer.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -59,9 +60,6 @@ static_assert(kCycleFrames < 1000, "the warm-up covers the whole cycle");
 
 TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
     const long frames = framesToRun();
-    win::headless::reset();
-    camX = camY = camZ = 0.0f;
-    angleDeg = 0.0f;
 
     ULONG deviceRefsWarm = 0;
     ULONG vertexRefsWarm = 0;
@@ -72,8 +70,9 @@ TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
     ULONG indexRefsEnd = 0;
     long residentEnd = 0;
 
-    win::headless::Hooks hooks;
-    hooks.onPresent = [&](HWND hWnd, int presents) {
+    test_support::ViewerRun run;
+    run.frames = static_cast<int>(frames);
+    run.onPresent = [&](HWND hWnd, int presents) {
         if (presents % 20 == 0) {
             const Event& e = kCycle[(presents / 20) % std::size(kCycle)];
             if (e.key != 0) {
@@ -94,13 +93,9 @@ TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
             deviceRefsWarm = d, vertexRefsWarm = v, indexRefsWarm = i, residentWarm = r;
         } else {
             deviceRefsEnd = d, vertexRefsEnd = v, indexRefsEnd = i, residentEnd = r;
-            PostMessageW(hWnd, WM_CLOSE, 0, 0);
         }
     };
-    win::headless::setHooks(hooks);
-
-    char cmdLine[] = "";
-    ASSERT_EQ(WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT), 0);
+    ASSERT_EQ(test_support::runViewerHeadless(run), 0);
     EXPECT_EQ(win::headless::presentCount(), frames);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(vertexBuffer, nullptr);

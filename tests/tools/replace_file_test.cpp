@@ -9,19 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
+
+#include "tests/e2e/support/process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ReplaceFile : public ::testing::Test {
 protected:
@@ -54,7 +48,7 @@ TEST_F(ReplaceFile, FollowsALinkToTheFileItReplaces) {
     fs::create_symlink("real.png", folder_ + "/link.png");
     ASSERT_TRUE(replace(folder_ + "/link.png")) << error_;
     EXPECT_TRUE(fs::is_symlink(folder_ + "/link.png"));
-    EXPECT_EQ(readFile(folder_ + "/real.png"), bytes_);
+    EXPECT_EQ(e2e::readFile(folder_ + "/real.png"), bytes_);
     EXPECT_EQ(names(), (std::set<std::string>{"link.png", "real.png"}));
 }
 

@@ -4,9 +4,10 @@
 // WinMain on the headless back end, unpaced.
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
-#include "scene/globals.h"
+#include "tests/support/run_viewer.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -25,22 +26,15 @@ std::uint64_t hashPixels(const std::vector<std::uint32_t>& pixels) {
 }
 
 void printTurn(const State& state) {
-    camX = camY = camZ = 0.0f;
-    angleDeg = 0.0f;
-    win::headless::reset();
-    win::headless::Hooks hooks;
-    hooks.onWindowCreated = [&](HWND hWnd) {
-        for (const WPARAM key : state.keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
-    };
-    hooks.onPresent = [&](HWND hWnd, int presents) {
+    test_support::ViewerRun run;
+    run.keys = state.keys;
+    run.frames = 360;
+    run.onPresent = [&state](HWND, int presents) {
         const win::headless::Frame& frame = win::headless::lastBackBuffer();
         std::printf("%s %d %016llx\n", state.name, presents - 1,
                     static_cast<unsigned long long>(hashPixels(frame.pixels)));
-        if (presents == 360) PostMessageW(hWnd, WM_CLOSE, 0, 0);
     };
-    win::headless::setHooks(hooks);
-    char cmdLine[] = "";
-    WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    test_support::runViewerHeadless(std::move(run));
     win::headless::reset();
 }
 

@@ -70,10 +70,9 @@ TEST(Pacing, ASwapWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
     EXPECT_FALSE(swapWaitedForVsync(0.012, 0.0167, 0.0));
 }
 
-// A made-up display at 60 Hz and a frame that takes 5 ms of work, presented as the GPU
-// present does: a deadline first where vsync does not pace, otherwise a swap
-// timed for the pacing to judge. A driver that waits returns at the next vertical blank;
-// one that ignores vsync returns at once.
+// A made-up display at 60 Hz and a frame that takes 5 ms of work, presented by the GPU
+// present's own pacedSwap on a made-up clock. A driver that waits returns at the next
+// vertical blank while its vsync paces; a swap otherwise returns at once.
 struct Swaps {
     static constexpr double kPeriodMs = 1000.0 / 60;
     Pacing pacing = pacingAt(60);
@@ -82,18 +81,16 @@ struct Swaps {
 
     bool present(bool driverWaits) {
         nowMs += 5.0;
-        if (!win::vsyncPaces(pacing)) {
-            const PaceClock::time_point deadline = win::takeDeadline(pacing, at(nowMs));
-            const bool waited = deadline > at(nowMs);
-            nowMs = std::max(nowMs, msOf(deadline)) + 0.2;
-            return waited;
-        }
-        const double start = nowMs;
-        nowMs = driverWaits ? (std::floor(nowMs / kPeriodMs) + 1) * kPeriodMs : nowMs + 0.2;
-        const win::SwapPace pace = win::afterVsyncSwap(pacing, at(start), at(nowMs));
-        vsyncOffs += pace.vsyncOff ? 1 : 0;
-        nowMs = std::max(nowMs, msOf(pace.sleepUntil));
-        return pace.waited;
+        const bool vsyncPaced = win::vsyncPaces(pacing);
+        return win::pacedSwap(
+            pacing, {[this] { return at(nowMs); },
+                     [this](PaceClock::time_point t) { nowMs = std::max(nowMs, msOf(t)); },
+                     [this, driverWaits, vsyncPaced] {
+                         nowMs = driverWaits && vsyncPaced
+                                     ? (std::floor(nowMs / kPeriodMs) + 1) * kPeriodMs
+                                     : nowMs + 0.2;
+                     },
+                     [this] { ++vsyncOffs; }});
     }
 };
 

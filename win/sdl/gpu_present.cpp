@@ -136,21 +136,12 @@ void followSwitch(GpuPresent& gpu, bool vsyncOff) {
     if (vsyncOff) SDL_RenderSetVSync(gpu.renderer, 0);
 }
 
-// The swap, paced: by a deadline before it, or timed for the pacing to judge what the
-// driver's vsync did (some drivers accept a swap interval and return at once, Mesa's
-// swrast under Xvfb among them).
+// The swap, paced (win/pacing.h), on the real clock.
 bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
-    if (!vsyncPaces(pacing)) {
-        const bool waited = waitForDeadline(pacing);
-        SDL_RenderPresent(gpu.renderer);
-        return waited;
-    }
-    const PaceClock::time_point start = PaceClock::now();
-    SDL_RenderPresent(gpu.renderer);
-    const SwapPace pace = afterVsyncSwap(pacing, start, PaceClock::now());
-    followSwitch(gpu, pace.vsyncOff);
-    if (pace.sleepUntil > PaceClock::now()) std::this_thread::sleep_until(pace.sleepUntil);
-    return pace.waited;
+    return win::pacedSwap(
+        pacing, {[] { return PaceClock::now(); },
+                 [](PaceClock::time_point t) { std::this_thread::sleep_until(t); },
+                 [&gpu] { SDL_RenderPresent(gpu.renderer); }, [&gpu] { followSwitch(gpu, true); }});
 }
 
 }  // namespace

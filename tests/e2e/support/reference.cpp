@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <map>
 #include <sstream>
+#include <utility>
 
-#include "scene/globals.h"
+#include "tests/support/run_viewer.h"
 #include "win/headless/headless.h"
 
 namespace e2e {
@@ -23,68 +24,53 @@ bool sameColour(std::uint32_t a, std::uint32_t b) {
 }
 
 // The viewer's own WinMain with the frames kept.
-struct Sides {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-};
-
-ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, Sides frame = {}) {
+ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, FrameSides frame) {
     ReferenceSet set;
     set.width = width == 0 ? 800 - frame.left - frame.right : width;
     set.height = height == 0 ? 600 - frame.top - frame.bottom : height;
     set.step = kStep;
     set.frames.resize(360);
-
-    camX = camY = camZ = 0.0f;
-    angleDeg = 0.0f;
-    win::headless::reset();
-    win::headless::setFrame(frame.left, frame.top, frame.right, frame.bottom);
-    win::headless::Hooks hooks;
-    hooks.onWindowCreated = [&](HWND hWnd) {
-        for (WPARAM key : keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
-        if (width != 0) win::headless::setClientSize(hWnd, width, height);
+    test_support::ViewerRun run;
+    run.keys = keys;
+    run.clientWidth = width;
+    run.clientHeight = height;
+    run.frames = 360;
+    run.prepare = [frame] {
+        win::headless::setFrame(frame.left, frame.top, frame.right, frame.bottom);
     };
-    hooks.onPresent = [&](HWND hWnd, int presents) {
-        const win::headless::Frame& frame = win::headless::lastFrame();
+    run.onPresent = [&set](HWND, int presents) {
+        const win::headless::Frame& shown = win::headless::lastFrame();
         auto& kept = set.frames[static_cast<std::size_t>(presents - 1)];
-        for (int y = 0; y < frame.height; y += kStep) {
-            for (int x = 0; x < frame.width; x += kStep) {
-                kept.push_back(frame.pixels[static_cast<std::size_t>(y) * frame.width + x] &
+        for (int y = 0; y < shown.height; y += kStep) {
+            for (int x = 0; x < shown.width; x += kStep) {
+                kept.push_back(shown.pixels[static_cast<std::size_t>(y) * shown.width + x] &
                                0xFFFFFF);
             }
         }
-        if (presents == 360) PostMessageW(hWnd, WM_CLOSE, 0, 0);
     };
-    win::headless::setHooks(hooks);
-    char cmdLine[] = "";
-    WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    test_support::runViewerHeadless(std::move(run));
     win::headless::reset();
     return set;
 }
 
 }  // namespace
 
-const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height) {
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height,
+                               FrameSides frame) {
     static std::map<std::string, ReferenceSet> cache;
     std::ostringstream key;
     for (WPARAM k : keys) key << k << ',';
-    key << width << 'x' << height;
+    key << width << 'x' << height << ' ' << frame.left << ',' << frame.top << ',' << frame.right
+        << ',' << frame.bottom;
     auto found = cache.find(key.str());
-    if (found == cache.end()) found = cache.emplace(key.str(), render(keys, width, height)).first;
+    if (found == cache.end()) {
+        found = cache.emplace(key.str(), render(keys, width, height, frame)).first;
+    }
     return found->second;
 }
 
 const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom) {
-    static std::map<std::string, ReferenceSet> cache;
-    std::ostringstream key;
-    key << left << ',' << top << ',' << right << ',' << bottom;
-    auto found = cache.find(key.str());
-    if (found == cache.end()) {
-        found = cache.emplace(key.str(), render({}, 0, 0, {left, top, right, bottom})).first;
-    }
-    return found->second;
+    return references({}, 0, 0, {left, top, right, bottom});
 }
 
 Match bestMatch(const ReferenceSet& references, const Image& image) {

@@ -21,15 +21,33 @@ struct ReferenceSet {
     std::vector<std::vector<std::uint32_t>> frames;  // [angle], 0x00RRGGBB
 };
 
-// Frames at angles 0 … 359 with the keys pressed before the first frame and, when
-// width and height are not 0, the client resized to them; every 4th pixel each way.
-// Made once per process for each keys and size, then shared.
-const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0);
+// The frame a window manager (or the page) draws around the client: pixels a side.
+struct FrameSides {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+// Frames at angles 0 … 359 with the keys pressed before the first frame, in a window
+// with `frame` around its client (win::headless::setFrame) and, when width and height
+// are not 0, the client resized to them; every 4th pixel each way. Made once per
+// process for each keys, size and frame, then shared.
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0,
+                               FrameSides frame = {});
 
 // Frames at angles 0 … 359 of a window created with a frame of these sides around it
 // (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the
 // 800 × 600 back buffer is stretched over it at the start-up projection.
 const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom);
+
+// The shares of kept pixels that tell frames apart, for every suite that compares a
+// window with these frames. A window shows exactly the headless frame, so a match
+// differs nowhere and the margin only absorbs a stray pixel; a one-unit camera step with
+// only the thin axes in view changes well under 1% of the kept pixels, so "different"
+// starts low.
+constexpr double kSameFrame = 0.001;
+constexpr double kOtherFrame = 0.003;
 
 struct Match {
     int angle = -1;
