@@ -1,7 +1,28 @@
-// The seam between the platform-neutral core and a back end (SDL2 or headless): the
-// core keeps window records, the queue and the Win32 rules; a back end owns the native
-// window, turns native events into posted messages and puts pixels on screen.
-// Exactly one back end is linked into a program (win_sdl or win_headless).
+// The seam between the platform-neutral core and a back end (SDL2, headless or web): the
+// core keeps window records, the queue and the Win32 rules (key messages and their
+// lParam included); a back end owns the native window, reports native events as facts
+// and puts pixels on screen. Exactly one back end is linked into a program: win_sdl
+// (the viewer), win_headless (tests, tools, benchmarks) or win_web (the page).
+//
+//                 SDL (sdl/)                 headless (headless/)       web (web/)
+// paced           vsync on trial, else our   on request (setPacing),    the browser's
+//                 deadline clock             our deadline clock         animation frame
+// held frame      no: copied to the display  yes, until the next        no: copied to
+//                                            present (lastFrame)        the canvas
+// frame extents   _NET_FRAME_EXTENTS (X11)   setFrame, none by default  the page's drawn
+//                                                                       frame
+// cursor          the class's, as the arrow  none                       the browser's
+// minimise        the window manager's       setClientSize(0, 0)        a hidden tab
+// resize          the window manager's       setClientSize              the page's handle
+// system keys     Alt held, F10 (the core)   pressKey(alt, ctrl)        as SDL, from the
+//                                                                       KeyboardEvent
+// GPU path        SDL_Renderer when the      none: memory only          none: putImageData
+//                 driver is a GPU, else the
+//                 shared-memory surface
+// display loss    a broken Wayland           failPresents               none
+//                 connection fails presents
+// close           close button, SDL_QUIT     PostMessageW(WM_CLOSE)     the title bar's
+//                 -> WM_CLOSE                                           close button
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Nearest-neighbour stretch of a whole frame over a whole client area, sampling at
-// pixel centres. Both back ends use it: the headless one for its kept client image, the
-// SDL one to fill the window's surface. No pacing, no windows.
+// pixel centres. Every back end uses it: the headless one for its kept client image, the
+// SDL one to fill the window's surface, the web one to fill the canvas. No pacing, no
+// windows.
 #include "win/stretch.h"
 
 #include <cassert>

@@ -1,4 +1,4 @@
-// The nearest-neighbour rule both back ends use to put a back buffer over a client
+// The nearest-neighbour rule every back end uses to put a back buffer over a client
 // area of another size. Pixels only: no pacing, no windows.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The Win32 subset the viewer is written against: types, constants and functions
 // spelled as user32 spells them, at global scope, so the shell reads as it would on
-// Windows. Implemented by window.cpp / queue.cpp over a back end (SDL2 or headless).
+// Windows. Implemented by window.cpp / queue.cpp over a back end (SDL2, headless or web).
 #pragma once
 
 #include <cstdint>
