@@ -16,8 +16,8 @@ PACKAGES += libdecor-0-plugin-1-cairo openbox libxfixes-dev strace
 PACKAGES += scdoc gzip dpkg-dev file desktop-file-utils lintian man-db appstream
 # The viewer in a browser: Debian's emscripten (with its prebuilt system libraries, so
 # nothing is downloaded at build time) and node; the web tests serve the page with
-# python3 and drive Chromium through its WebDriver.
-PACKAGES += emscripten nodejs python3 chromium chromium-driver
+# python3 and drive Chromium through its WebDriver with python3-selenium.
+PACKAGES += emscripten nodejs python3 chromium chromium-driver python3-selenium
 # Only `make bench` needs this: Mesa's off-screen GL, the comparison BM_Mesa draws with
 # (python3, above, prints the ratios after the run).
 BENCH_PACKAGES := libosmesa6-dev

@@ -1,6 +1,7 @@
 // The process start-up: main hands over to the application's WinMain as the C runtime
 // does on Windows, with the instance handle, the command line after the program name
 // and SW_SHOWDEFAULT; WinMain's result is the exit code. Linked into the viewer only.
+#include <cstdlib>
 #include <string>
 
 #include "win/win32.h"
@@ -25,7 +26,14 @@ std::string commandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string line = commandLine(argc, argv);
-    // No STARTUPINFO here, so the show command is always the default one.
-    return WinMain(GetModuleHandleW(nullptr), nullptr, line.data(), SW_SHOWDEFAULT);
+    int code = 0;
+    {
+        std::string line = commandLine(argc, argv);
+        // No STARTUPINFO here, so the show command is always the default one.
+        code = WinMain(GetModuleHandleW(nullptr), nullptr, line.data(), SW_SHOWDEFAULT);
+    }
+    // exit rather than return: in the browser, main's return comes back through
+    // Asyncify's rewound stack, where the runtime never hears of it; exit ends the
+    // program there too, and the page shows its status.
+    std::exit(code);
 }

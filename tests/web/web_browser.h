@@ -1,11 +1,9 @@
-// Driving the viewer's page in Chromium as a person would: a static web server for
-// build/web, chromedriver with a headless Chromium behind it, and a small WebDriver
-// client (HTTP and JSON on 127.0.0.1) to load the page, press keys, run script in it and
-// read the browser's console. The helpers are e2e Processes: each in its own process
-// group (chromedriver's holds Chromium), gone with the test however it ends.
+// Driving the viewer's page in Chromium as a person would, through tests/web/page_driver.py:
+// Debian's python3-selenium with chromedriver and a headless Chromium, and the static web
+// server for build/web. The driver is an e2e Process in a process group of its own, which
+// holds the server, chromedriver and Chromium: all gone with the test however it ends.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,24 +13,21 @@
 namespace e2e {
 
 struct Browser {
-    std::string profile;  // Chromium's profile folder, this run's
-    Process server;
-    Process driver;  // chromedriver, with Chromium as its child
-    int serverPort = 0;
-    int driverPort = 0;
-    std::string session;  // the WebDriver session id
+    Process driver;     // page_driver.py, with everything it started
+    int commands = -1;  // our ends of its two FIFOs
+    int answers = -1;
+    std::string base;  // the server's address, "http://127.0.0.1:<port>/"
 };
 
-// Starts the server on webDir, chromedriver and a session with headless Chromium, each
-// checked ready. False with *error naming the helper that failed, and nothing left
-// running.
+// Starts the driver on webDir and waits for its session with headless Chromium. False
+// with *error saying what failed, and nothing left running.
 bool startBrowser(const std::string& webDir, Browser* browser, std::string* error);
-// Ends the session, then every helper and whatever they started.
+// Ends the session, then the driver and whatever it started.
 void stopBrowser(Browser* browser);
+bool started(const Browser& browser);
 
-// The page's address for a path under webDir.
-std::string pageUrl(const Browser& browser, const std::string& path);
-bool navigate(const Browser& browser, const std::string& url, std::string* error);
+// Loads a page under webDir ("index.html").
+bool navigate(const Browser& browser, const std::string& path, std::string* error);
 
 // Runs `script` (a function body) in the page; what it returns, as a string.
 bool runScript(const Browser& browser, const std::string& script, std::string* result,
@@ -40,10 +35,11 @@ bool runScript(const Browser& browser, const std::string& script, std::string* r
 
 // Presses and releases one key, given as WebDriver spells it ("\uE035" for F5).
 bool pressKey(const Browser& browser, const std::string& key, std::string* error);
-// Drags with the mouse from (x, y) by (dx, dy), in CSS pixels of the viewport.
+// Drags with the mouse from (x, y) by (dx, dy), in CSS pixels of the viewport; (0, 0)
+// is a click.
 bool drag(const Browser& browser, int x, int y, int dx, int dy, std::string* error);
 
-// The browser console's entries at level SEVERE (errors) since the last call.
+// The browser console's errors since the last call.
 bool consoleErrors(const Browser& browser, std::vector<std::string>* errors, std::string* error);
 
 // What the canvas shows, read through the page's own 2D context, with the number of
@@ -53,11 +49,5 @@ struct CanvasRead {
     Image image;  // 0x00RRGGBB
 };
 bool readCanvas(const Browser& browser, CanvasRead* read, std::string* error);
-
-// ---- the pieces, for the tests of the client itself ----
-std::string jsonQuote(const std::string& text);
-// The string, number or literal after "key": in a JSON text, undecoded for non-strings.
-bool jsonField(const std::string& json, const std::string& key, std::string* value);
-std::vector<std::uint8_t> decodeBase64(const std::string& text);
 
 }  // namespace e2e

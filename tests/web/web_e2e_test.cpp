@@ -1,36 +1,52 @@
 // The viewer's page in a headless Chromium, compared with the same program run headless:
 // the canvas shows the headless frames bit for bit, spins a degree per animation frame,
-// answers the 13 control keys (F5 without reloading the page), follows a resize of its
-// frame, and leaves the console free of errors.
+// answers the 13 control keys (F5 without reloading the page) and keypad 8 with Num Lock
+// off, is an 800 × 600 window frame included, follows a resize of its frame, closes by
+// its close button with status 0, and leaves the console free of errors.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "scene/globals.h"
 #include "tests/e2e/support/reference.h"
+#include "tests/support/run_viewer.h"
 #include "tests/web/web_browser.h"
 #include "win/headless/headless.h"
 
 namespace e2e {
 namespace {
 
-// The whole frame the headless viewer shows at `angle` with `keys` pressed before the
-// first frame and the client resized to width × height.
-Image headlessFrame(const std::vector<WPARAM>& keys, int width, int height, int angle) {
+// How the headless viewer stands in for the page: keys pressed before the first frame,
+// the frame the page drew around the canvas, and a client resized to width × height
+// (0 × 0: left as the 800 × 600 box less the frame, as at start-up).
+struct View {
+    std::vector<WPARAM> keys;
+    FrameSides frame;
+    int width = 0;
+    int height = 0;
+};
+
+const ReferenceSet& referencesOf(const View& view) {
+    return references(view.keys, view.width, view.height, view.frame);
+}
+
+// The whole frame the headless viewer shows at `angle`.
+Image headlessFrame(const View& view, int angle) {
     Image image;
-    camX = camY = camZ = 0.0f;
-    angleDeg = 0.0f;
-    win::headless::reset();
-    win::headless::Hooks hooks;
-    hooks.onWindowCreated = [&](HWND hWnd) {
-        for (WPARAM key : keys) PostMessageW(hWnd, WM_KEYDOWN, key, 1);
-        win::headless::setClientSize(hWnd, width, height);
+    test_support::ViewerRun run;
+    run.keys = view.keys;
+    run.clientWidth = view.width;
+    run.clientHeight = view.height;
+    run.frames = angle + 1;
+    run.prepare = [&view] {
+        win::headless::setFrame(view.frame.left, view.frame.top, view.frame.right,
+                                view.frame.bottom);
     };
-    hooks.onPresent = [&](HWND hWnd, int presents) {
+    run.onPresent = [&image, angle](HWND, int presents) {
         if (presents != angle + 1) return;
         const win::headless::Frame& frame = win::headless::lastFrame();
         image.width = frame.width;
@@ -39,11 +55,8 @@ Image headlessFrame(const std::vector<WPARAM>& keys, int width, int height, int 
         for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
             image.pixels[i] = frame.pixels[i] & 0xFFFFFF;
         }
-        PostMessageW(hWnd, WM_CLOSE, 0, 0);
     };
-    win::headless::setHooks(hooks);
-    char cmdLine[] = "";
-    WinMain(GetModuleHandleW(nullptr), nullptr, cmdLine, SW_SHOWDEFAULT);
+    test_support::runViewerHeadless(run);
     win::headless::reset();
     return image;
 }
@@ -75,11 +88,11 @@ struct Verdict {
     int angle = -1;
     std::string difference;
 };
-Verdict judge(const ReferenceSet& set, const std::vector<WPARAM>& keys, const Image& shown) {
-    const Match match = bestMatch(set, shown);
+Verdict judge(const View& view, const Image& shown) {
+    const Match match = bestMatch(referencesOf(view), shown);
     if (match.angle < 0) return {-1, "no headless frame looks like the canvas"};
     const auto differenceAt = [&](int angle) {
-        return difference(shown, headlessFrame(keys, set.width, set.height, angle));
+        return difference(shown, headlessFrame(view, angle));
     };
     Verdict verdict{match.angle, differenceAt(match.angle)};
     if (!verdict.difference.empty() && match.angle % 180 == 0) {
@@ -94,13 +107,23 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(startBrowser(WEB_DIR, &browser_, &error)) << error;
-        ASSERT_TRUE(navigate(browser_, pageUrl(browser_, "index.html"), &error)) << error;
+        ASSERT_TRUE(navigate(browser_, "index.html", &error)) << error;
         ASSERT_TRUE(waitForFrames(1)) << "the page showed no frame";
+        // The sides of the frame the page drew around the canvas, as a window manager's.
+        const std::string sides = script(
+            "const o = document.getElementById('frame').getBoundingClientRect();"
+            "const i = document.getElementById('canvas').getBoundingClientRect();"
+            "return [i.left - o.left, i.top - o.top, o.right - i.right, o.bottom - i.bottom]"
+            ".map(Math.round).join(',');");
+        ASSERT_EQ(std::sscanf(sides.c_str(), "%d,%d,%d,%d", &start_.frame.left, &start_.frame.top,
+                              &start_.frame.right, &start_.frame.bottom),
+                  4)
+            << sides;
     }
     void TearDown() override {
         std::vector<std::string> errors;
         std::string error;
-        if (!browser_.session.empty()) {
+        if (started(browser_)) {
             EXPECT_TRUE(consoleErrors(browser_, &errors, &error)) << error;
             for (const std::string& line : errors) ADD_FAILURE() << "console error: " << line;
         }
@@ -137,12 +160,22 @@ protected:
         return canvas;
     }
 
-    Browser browser_;
-};
+    // Clicks the left button at (x, y), CSS pixels of the viewport, as a person would.
+    void click(int x, int y) {
+        std::string error;
+        ASSERT_TRUE(drag(browser_, x, y, 0, 0, &error)) << error;
+    }
+    // The page at start-up, drawn headless: no keys, the page's frame around the canvas.
+    View startView() const { return start_; }
+    View viewWithKey(WPARAM vk) const {
+        View view = start_;
+        view.keys = {vk};
+        return view;
+    }
 
-const ReferenceSet& startReferences() {
-    return references({});
-}
+    Browser browser_;
+    View start_;
+};
 
 TEST_F(WebPage, ShowsTheHeadlessFramesExactlyWithTheWindowsTitleAndFocus) {
     EXPECT_EQ(script("return document.title;"), "Our Direct3D Program");
@@ -152,7 +185,7 @@ TEST_F(WebPage, ShowsTheHeadlessFramesExactlyWithTheWindowsTitleAndFocus) {
     std::vector<int> angles;
     for (int look = 0; look < 3; ++look) {
         const CanvasRead canvas = read();
-        const Verdict verdict = judge(startReferences(), {}, canvas.image);
+        const Verdict verdict = judge(startView(), canvas.image);
         EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
         angles.push_back(verdict.angle);
         sleepMs(250);
@@ -164,8 +197,8 @@ TEST_F(WebPage, TurnsOneDegreePerAnimationFrame) {
     const CanvasRead first = read();
     sleepMs(400);
     const CanvasRead second = read();
-    const int a = judge(startReferences(), {}, first.image).angle;
-    const int b = judge(startReferences(), {}, second.image).angle;
+    const int a = judge(startView(), first.image).angle;
+    const int b = judge(startView(), second.image).angle;
     ASSERT_GE(a, 0);
     ASSERT_GE(b, 0);
     const long shown = second.frames - first.frames;
@@ -184,10 +217,11 @@ TEST_F(WebPage, FirstFrameWithinASecondOfLoading) {
 }
 
 TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
-    // The resize handle is the client area's bottom-right corner: drag it 300 px left and
-    // 100 px down, as a person would.
+    // The resize handle is the window's bottom-right corner: drag it 300 px left and
+    // 100 px down, as a person would. The box becomes 500 × 700, the client that less
+    // the frame.
     const std::string corner = script(
-        "const r = document.getElementById('client').getBoundingClientRect();"
+        "const r = document.getElementById('frame').getBoundingClientRect();"
         "return [Math.round(r.right) - 3, Math.round(r.bottom) - 3].join(',');");
     const int x = std::atoi(corner.c_str());
     const int y = std::atoi(corner.c_str() + corner.find(',') + 1);
@@ -195,10 +229,53 @@ TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
     ASSERT_TRUE(drag(browser_, x, y, -300, 100, &error)) << error;
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
-    ASSERT_EQ(canvas.image.width, 500);
-    ASSERT_EQ(canvas.image.height, 700);
-    const Verdict verdict = judge(references({}, 500, 700), {}, canvas.image);
+    View resized = startView();
+    resized.width = 500 - resized.frame.left - resized.frame.right;
+    resized.height = 700 - resized.frame.top - resized.frame.bottom;
+    ASSERT_EQ(canvas.image.width, resized.width);
+    ASSERT_EQ(canvas.image.height, resized.height);
+    const Verdict verdict = judge(resized, canvas.image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
+}
+
+// The 800 × 600 the program asks for is the outer box, frame included, as on the
+// desktop; the canvas is the client inside it, and the projection keeps the back
+// buffer's 4/3 although the client is not 4/3: the page reports no second size equal
+// to the first (the start-up frames above match only so).
+TEST_F(WebPage, TheWindowsOuterBoxIsTheFrameAndTheCanvas) {
+    EXPECT_EQ(script("const r = document.getElementById('frame').getBoundingClientRect();"
+                     "return [r.width, r.height].join('x');"),
+              "800x600");
+    const View start = startView();
+    EXPECT_GT(start.frame.top, start.frame.bottom) << "no title bar above the canvas";
+    const CanvasRead canvas = read();
+    EXPECT_EQ(canvas.image.width, 800 - start.frame.left - start.frame.right);
+    EXPECT_EQ(canvas.image.height, 600 - start.frame.top - start.frame.bottom);
+    const Verdict verdict = judge(start, canvas.image);
+    EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
+}
+
+// The close button is the window's: WM_CLOSE, WinMain releases the device and returns
+// 0, and the page says so under the program's one name, which is also the compiled
+// code's argv[0] (the start of its lines on stderr).
+TEST_F(WebPage, TheCloseButtonEndsTheProgramWithStatusZero) {
+    const std::string button = script(
+        "const r = document.getElementById('close').getBoundingClientRect();"
+        "return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)].join(',');");
+    click(std::atoi(button.c_str()), std::atoi(button.c_str() + button.find(',') + 1));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::string status;
+    while (std::chrono::steady_clock::now() < deadline) {
+        status = script("return document.getElementById('status').textContent;");
+        if (!status.empty()) break;
+        sleepMs(20);
+    }
+    const std::string program = script("return Module.thisProgram;");
+    EXPECT_EQ(status, program + ": the program ended with status 0");
+    EXPECT_EQ(program, "viewer");
+    const long ended = frames();
+    sleepMs(200);
+    EXPECT_EQ(frames(), ended) << "frames after the program ended";
 }
 
 struct KeyCase {
@@ -223,7 +300,7 @@ TEST_P(WebPageKey, GivesTheHeadlessFrameForThatKeyWithoutReloading) {
     const CanvasRead canvas = read();
     EXPECT_EQ(script("return String(window.sameDocument === true);"), "true")
         << "the page was reloaded or left";
-    const Verdict verdict = judge(references({key.vk}), {key.vk}, canvas.image);
+    const Verdict verdict = judge(viewWithKey(key.vk), canvas.image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
 }
 
@@ -237,6 +314,16 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"F5", "\uE035", VK_F5}, KeyCase{"F6", "\uE036", VK_F6},
                     KeyCase{"F7", "\uE037", VK_F7}),
     [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+// With Num Lock off (the browser's state here) keypad 8 is the up arrow, as on the
+// desktop: the camera moves.
+TEST_F(WebPage, KeypadEightWithNumLockOffMovesTheCameraUp) {
+    std::string error;
+    ASSERT_TRUE(pressKey(browser_, "\uE022", &error)) << error;  // WebDriver's Numpad8
+    ASSERT_TRUE(waitForFrames(frames() + 3));
+    const Verdict verdict = judge(viewWithKey(VK_UP), read().image);
+    EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
+}
 
 }  // namespace
 }  // namespace e2e

@@ -1,5 +1,6 @@
-// The web back end: the window is the page's one canvas. Keys and size changes are queued
-// by the page's script (shell.html) and moved into the message queue by pumpEvents;
+// The web back end: the window is the page's drawn frame, its client the page's one
+// canvas. Keys, size changes and the close button are queued by the page's script
+// (shell.html) as one record kind and moved into the message queue by pumpEvents;
 // present puts the stretched frame on the canvas and then sleeps until the browser's next
 // animation frame (Asyncify unwinds the stack into the browser's event loop meanwhile),
 // so WinMain's loop runs unchanged, one frame per display refresh. Builds with
@@ -20,34 +21,39 @@
 // JavaScript, which clang-format would re-space as C++ ("= =", "= >").
 // clang-format off
 
-// 1 when the page has its canvas and has sized it to width × height CSS pixels.
-EM_JS(int, webOpenWindow, (const char* title, int width, int height), {
+// 1 when the page has its canvas and has made the window's outer box width × height CSS
+// pixels; the frame it drew around the canvas goes into sides (left, top, right, bottom).
+// The page's event records are of the kinds named here, and nowhere else.
+EM_JS(int, webOpenWindow, (const char* title, int width, int height, int* sides, int keyKind,
+                           int sizeKind, int closeKind), {
     const page = Module["viewerPage"];
     if (!page || !page.canvas) return 0;
-    page.open(UTF8ToString(title), width, height);
+    const frame = page.open(UTF8ToString(title), width, height,
+                            {key: keyKind, size: sizeKind, close: closeKind});
+    HEAP32[(sides >> 2) + 0] = frame.left;
+    HEAP32[(sides >> 2) + 1] = frame.top;
+    HEAP32[(sides >> 2) + 2] = frame.right;
+    HEAP32[(sides >> 2) + 3] = frame.bottom;
     return 1;
 });
 
-// The next queued event, or 0 when there is none. 1: a key (its code into `code`, then
-// down, repeat, Alt held and Ctrl held into values); 2: a client size (width, height,
-// minimised into values).
-EM_JS(int, webNextEvent, (char* code, int codeSize, int* values), {
+// Moves the oldest queued record into the PageEvent whose fields are at these addresses,
+// field by field; 0 (and nothing moved) when there is none.
+EM_JS(int, webNextEvent, (int* kind, char* code, int codeSize, int* down, int* repeat, int* alt,
+                          int* ctrl, int* numLock, int* width, int* height, int* minimised), {
     const event = Module["viewerPage"].events.shift();
     if (!event) return 0;
-    const at = values >> 2;
-    if (event.kind === 1) {
-        stringToUTF8(event.code, code, codeSize);
-        HEAP32[at] = event.down ? 1 : 0;
-        HEAP32[at + 1] = event.repeat ? 1 : 0;
-        HEAP32[at + 2] = event.alt ? 1 : 0;
-        HEAP32[at + 3] = event.ctrl ? 1 : 0;
-        HEAP32[at + 4] = event.numLock ? 1 : 0;
-    } else {
-        HEAP32[at] = event.width;
-        HEAP32[at + 1] = event.height;
-        HEAP32[at + 2] = event.minimised ? 1 : 0;
-    }
-    return event.kind;
+    HEAP32[kind >> 2] = event.kind;
+    stringToUTF8(event.code, code, codeSize);
+    HEAP32[down >> 2] = event.down ? 1 : 0;
+    HEAP32[repeat >> 2] = event.repeat ? 1 : 0;
+    HEAP32[alt >> 2] = event.alt ? 1 : 0;
+    HEAP32[ctrl >> 2] = event.ctrl ? 1 : 0;
+    HEAP32[numLock >> 2] = event.numLock ? 1 : 0;
+    HEAP32[width >> 2] = event.width;
+    HEAP32[height >> 2] = event.height;
+    HEAP32[minimised >> 2] = event.minimised ? 1 : 0;
+    return 1;
 });
 
 EM_JS(void, webShowFrame, (const void* rgba, int width, int height), {
@@ -63,8 +69,27 @@ EM_ASYNC_JS(void, webWaitForAnimationFrame, (), {
 namespace win::backend {
 namespace {
 
-constexpr int kKeyEvent = 1;
-constexpr int kSizeEvent = 2;
+// What the page saw, one record for every kind: a key (code and the key fields), a new
+// client size (width, height, minimised), or the close button.
+enum class PageEventKind : int { key = 1, size = 2, close = 3 };
+struct PageEvent {
+    int kind = 0;        // a PageEventKind
+    char code[32] = {};  // KeyboardEvent.code
+    int down = 0;
+    int repeat = 0;
+    int alt = 0;
+    int ctrl = 0;
+    int numLock = 0;
+    int width = 0;  // CSS pixels
+    int height = 0;
+    int minimised = 0;
+};
+
+bool nextPageEvent(PageEvent* event) {
+    return webNextEvent(&event->kind, event->code, sizeof(event->code), &event->down,
+                        &event->repeat, &event->alt, &event->ctrl, &event->numLock, &event->width,
+                        &event->height, &event->minimised) != 0;
+}
 
 // All mutable state of this file: the page has one canvas, so one window.
 struct State {
@@ -78,6 +103,18 @@ int clampSize(int pixels) {
     return std::clamp(pixels, 0, 0xFFFF);  // WM_SIZE carries 16 bits a side
 }
 
+// The page's size is reported as it sees the canvas, also when nothing changed (its
+// observer reports the size the window was created with): that is no WM_SIZE, which
+// would set the projection from the client and lose the start-up aspect.
+void noteSize(HWND hWnd, const PageEvent& event) {
+    const bool minimised = event.minimised != 0;
+    const int width = minimised ? 0 : clampSize(event.width);
+    const int height = minimised ? 0 : clampSize(event.height);
+    ClientSize last;
+    if (clientSizeOf(hWnd, &last) && last.width == width && last.height == height) return;
+    noteClientSize(hWnd, width, height, minimised ? SIZE_MINIMIZED : SIZE_RESTORED);
+}
+
 }  // namespace
 
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int, int, int width, int height) {
@@ -85,10 +122,14 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int, int, int width, 
         setLastErrorText("cannot open a window: the page's one canvas is in use");
         return false;
     }
-    if (webOpenWindow(titleUtf8.c_str(), width, height) == 0) {
+    int sides[4] = {};
+    if (webOpenWindow(titleUtf8.c_str(), width, height, sides, static_cast<int>(PageEventKind::key),
+                      static_cast<int>(PageEventKind::size),
+                      static_cast<int>(PageEventKind::close)) == 0) {
         setLastErrorText("cannot open a window: the page has no canvas");
         return false;
     }
+    noteFrameExtents(hWnd, {sides[0], sides[2], sides[1], sides[3]});
     state.window = hWnd;
     return true;
 }
@@ -103,23 +144,23 @@ void destroyWindow(HWND hWnd) {
 }
 
 void pumpEvents() {
-    char code[32];
-    int values[5];
-    for (;;) {
-        const int kind = webNextEvent(code, sizeof(code), values);
-        if (kind == 0) return;
+    PageEvent event;
+    while (nextPageEvent(&event)) {
         if (state.window == nullptr) continue;  // nothing to deliver to
-        if (kind == kKeyEvent) {
-            const web::KeyCode key = web::translateKey(code, values[4] != 0);
-            const bool down = values[0] != 0;
-            // The core makes Alt+key and F10 system keys, as on the desktop.
-            noteKey(state.window, KeyEvent{key.vk, key.scan, key.extended, down,
-                                           down && values[1] != 0, values[2] != 0, values[3] != 0});
-        } else if (kind == kSizeEvent) {
-            const bool minimised = values[2] != 0;
-            noteClientSize(state.window, minimised ? 0 : clampSize(values[0]),
-                           minimised ? 0 : clampSize(values[1]),
-                           minimised ? SIZE_MINIMIZED : SIZE_RESTORED);
+        switch (static_cast<PageEventKind>(event.kind)) {
+            case PageEventKind::key: {
+                const web::KeyCode key = web::translateKey(event.code, event.numLock != 0);
+                const bool down = event.down != 0;
+                // The core makes Alt+key and F10 system keys, and the lParam, as on the
+                // desktop.
+                noteKey(state.window,
+                        KeyEvent{key.vk, key.scan, key.extended, down, down && event.repeat != 0,
+                                 event.alt != 0, event.ctrl != 0});
+                break;
+            }
+            case PageEventKind::size: noteSize(state.window, event); break;
+            case PageEventKind::close: enqueue(state.window, WM_CLOSE, 0, 0); break;
+            default: break;  // a kind this build does not know
         }
     }
 }
