@@ -36,6 +36,10 @@ inline constexpr std::size_t kSpareBuffers = 16;
 // Threads a device draws and clears with, the caller's included, at most one per
 // processor: an 800 × 600 frame has too little work to share among more.
 inline constexpr int kRowThreads = 4;
+// Devices created from now on draw with at most `threads` threads, the caller's
+// included (1 to kRowThreads), as a machine with fewer processors would: for timing one
+// thread's work. Tests and benchmarks only (present.cpp keeps the limit).
+void limitRowThreads(int threads);
 
 class Device final : public IDirect3DDevice9 {
 public:

@@ -6,15 +6,14 @@
 #include <thread>
 
 #include "gfx/sw/device.h"
-#include "gfx/sw/testing.h"
 #include "win/display.h"
 
 namespace sw {
 
 namespace {
 
-// The most threads a device may start from now on (the benchmarks' lever in
-// testing.h): all mutable state of this file.
+// The most threads a device may start from now on (limitRowThreads, the benchmarks'
+// lever): all mutable state of this file.
 int rowThreadLimit = kRowThreads;
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <algorithm>
 
 #include "gfx/sw/stages.h"
-#include "gfx/sw/testing.h"
 
 namespace sw {
 

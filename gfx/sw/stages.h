@@ -200,8 +200,13 @@ void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_
 // Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
 void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
-// The SIMD widths span shading has; tests select each in turn (testing.h).
+// The SIMD widths span shading has; tests select each in turn.
 enum class SpanKernels { sse2, avx2, avx512 };
+// The SIMD width span shading runs at. Every width gives the same bits; the widest the
+// processor has is chosen at start-up. False when the processor lacks the one asked for.
+// Tests and benchmarks only.
+bool selectSpanKernels(SpanKernels which);
+void selectWidestSpanKernels();
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 

@@ -37,14 +37,7 @@ inline void clearDepth(const RenderTarget& target, float z) {
     std::fill_n(target.depth, std::size_t(target.width) * target.height, toD16(z));
 }
 
-// Devices created from now on draw with at most `threads` threads, the caller's
-// included (1 to kRowThreads), as a machine with fewer processors would: for timing one
-// thread's work.
-void limitRowThreads(int threads);
-
-// The SIMD width span shading runs at. Every width gives the same bits; the widest the
-// processor has is chosen at start-up. False when the processor lacks the one asked for.
-bool selectSpanKernels(SpanKernels which);
-void selectWidestSpanKernels();
+// The levers the stages keep themselves: limitRowThreads (device.h) and
+// selectSpanKernels / selectWidestSpanKernels (stages.h).
 
 }  // namespace sw
