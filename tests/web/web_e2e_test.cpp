@@ -5,13 +5,13 @@
 // its close button with status 0, and leaves the console free of errors.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/support/poll.h"
 #include "tests/e2e/support/reference.h"
 #include "tests/support/run_viewer.h"
 #include "tests/web/web_browser.h"
@@ -136,22 +136,17 @@ protected:
         return result;
     }
     long frames() { return std::atol(script("return String(Module.viewerPage.frames);").c_str()); }
+    // True once `script` (a function body) returns "true", within 20 s.
+    bool waitFor(const std::string& condition) {
+        return pollUntil([&] { return script(condition) == "true"; },
+                         Poll{20000, 20, {&browser_.driver}, condition});
+    }
     // True once the page has put `count` frames on the canvas, within 20 s.
     bool waitForFrames(long count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::string result, error;
-            if (!runScript(browser_,
-                           "return String(window.Module && Module.viewerPage ? "
-                           "Module.viewerPage.frames : 0);",
-                           &result, &error)) {
-                ADD_FAILURE() << error;
-                return false;
-            }
-            if (std::atol(result.c_str()) >= count) return true;
-            sleepMs(20);
-        }
-        return false;
+        return waitFor(
+            "return String(window.Module && Module.viewerPage ? "
+            "Module.viewerPage.frames >= " +
+            std::to_string(count) + " : false);");
     }
     CanvasRead read() {
         CanvasRead canvas;
@@ -263,13 +258,8 @@ TEST_F(WebPage, TheCloseButtonEndsTheProgramWithStatusZero) {
         "const r = document.getElementById('close').getBoundingClientRect();"
         "return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)].join(',');");
     click(std::atoi(button.c_str()), std::atoi(button.c_str() + button.find(',') + 1));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::string status;
-    while (std::chrono::steady_clock::now() < deadline) {
-        status = script("return document.getElementById('status').textContent;");
-        if (!status.empty()) break;
-        sleepMs(20);
-    }
+    EXPECT_TRUE(waitFor("return String(document.getElementById('status').textContent !== '');"));
+    const std::string status = script("return document.getElementById('status').textContent;");
     const std::string program = script("return Module.thisProgram;");
     EXPECT_EQ(status, program + ": the program ended with status 0");
     EXPECT_EQ(program, "viewer");
