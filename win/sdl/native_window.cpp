@@ -11,7 +11,10 @@
 namespace win::sdl {
 namespace {
 
-std::map<std::uintptr_t, NativeWindow> windows;  // by HWND value: all state of this file
+// All state of this file: the windows by HWND value, and the newest one.
+std::map<std::uintptr_t, NativeWindow> windows;
+HWND newest = nullptr;
+NewestWindow newestGone;  // the newest window's path once it is gone
 
 std::uintptr_t key(HWND hWnd) {
     return reinterpret_cast<std::uintptr_t>(hWnd);
@@ -50,10 +53,17 @@ SDL_Window* firstSdlWindow() {
 
 void keepNativeWindow(HWND hWnd, NativeWindow native) {
     windows[key(hWnd)] = std::move(native);
+    newest = hWnd;
 }
 
 void forgetNativeWindow(HWND hWnd) {
+    if (hWnd == newest) newestGone = newestWindow();
     windows.erase(key(hWnd));
+}
+
+NewestWindow newestWindow() {
+    const NativeWindow* native = nativeWindowOf(newest);
+    return native != nullptr ? NewestWindow{true, native->gpu != nullptr} : newestGone;
 }
 
 ClientSize pixelSizeOf(const NativeWindow& native) {

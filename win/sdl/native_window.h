@@ -36,6 +36,14 @@ SDL_Window* firstSdlWindow();
 void keepNativeWindow(HWND hWnd, NativeWindow native);
 void forgetNativeWindow(HWND hWnd);
 
+// The window kept last and whether its frames go (or, once it is gone, went last)
+// through the GPU: the present path the test builds report (win/sdl/testing.h).
+struct NewestWindow {
+    bool opened = false;  // false before any window
+    bool gpu = false;
+};
+NewestWindow newestWindow();
+
 // The client size in pixels, which is what the window's surface or renderer holds.
 ClientSize pixelSizeOf(const NativeWindow& native);
 // The refresh rate of the display the window is on, in Hz; 0 when it does not say.

@@ -1,10 +1,8 @@
-// The test answers to gpu_policy.h, driven by the levers, and the records testing.h
-// reads. Three SDL calls are replaced here for the whole program (the executable's
-// definition wins over libSDL2's; the real one is found with RTLD_NEXT): each window
-// starts its record in SDL_CreateWindow, every GPU present draws once with
-// SDL_RenderGeometry, and every shared-memory present (and the creation of a window
-// without GPU) fetches SDL_GetWindowSurface. That is where a present is made to fail
-// and where each window's path is seen, with nothing in the back end.
+// The test answers to gpu_policy.h, driven by the levers, and what testing.h reads:
+// the paths are the back end's own knowledge (its native windows). One SDL call is
+// replaced here for the whole program (the executable's definition wins over libSDL2's;
+// the real one is found with RTLD_NEXT), only to make GPU presents fail: every GPU
+// present draws once with SDL_RenderGeometry.
 #include "win/sdl/testing.h"
 
 #include <SDL.h>
@@ -33,18 +31,11 @@ std::string& rendererName() {
     return name;
 }
 
-struct WindowRecord {
-    int gpuPresents = 0;  // paced or not, failed or not
-    PresentPath path = PresentPath::none;
-};
-
-// By SDL window, started afresh when SDL_CreateWindow returns it (SDL reuses ids and
-// memory once it has been quit and started again).
-std::map<const SDL_Window*, WindowRecord>& records() {
-    static std::map<const SDL_Window*, WindowRecord> byWindow;
+// GPU presents so far, by window: handles are never reused, SDL's windows may be.
+std::map<HWND, int>& gpuPresents() {
+    static std::map<HWND, int> byWindow;
     return byWindow;
 }
-const SDL_Window* newest = nullptr;  // its record outlives the window
 
 template <typename Function>
 Function* realSdl(const char* name) {
@@ -82,30 +73,12 @@ PresentPath presentPathOf(HWND hWnd) {
 }
 
 PresentPath lastWindowPath() {
-    return newest == nullptr ? PresentPath::none : records()[newest].path;
+    const NewestWindow newest = newestWindow();
+    if (!newest.opened) return PresentPath::none;
+    return newest.gpu ? PresentPath::gpu : PresentPath::sharedMemory;
 }
 
 }  // namespace win::sdl
-
-using win::sdl::PresentPath;
-
-extern "C" SDL_Window* SDL_CreateWindow(const char* title, int x, int y, int w, int h,
-                                        Uint32 flags) {
-    static auto* const real =
-        win::sdl::realSdl<SDL_Window*(const char*, int, int, int, int, Uint32)>("SDL_CreateWindow");
-    SDL_Window* window = real(title, x, y, w, h, flags);
-    if (window != nullptr) {
-        win::sdl::records()[window] = {};
-        win::sdl::newest = window;
-    }
-    return window;
-}
-
-extern "C" SDL_Surface* SDL_GetWindowSurface(SDL_Window* window) {
-    static auto* const real = win::sdl::realSdl<SDL_Surface*(SDL_Window*)>("SDL_GetWindowSurface");
-    if (window != nullptr) win::sdl::records()[window].path = PresentPath::sharedMemory;
-    return real(window);
-}
 
 extern "C" int SDL_RenderGeometry(SDL_Renderer* renderer, SDL_Texture* texture,
                                   const SDL_Vertex* vertices, int numVertices, const int* indices,
@@ -113,13 +86,10 @@ extern "C" int SDL_RenderGeometry(SDL_Renderer* renderer, SDL_Texture* texture,
     static auto* const real = win::sdl::realSdl<int(SDL_Renderer*, SDL_Texture*, const SDL_Vertex*,
                                                     int, const int*, int)>("SDL_RenderGeometry");
     SDL_Window* window = renderer != nullptr ? SDL_RenderGetWindow(renderer) : nullptr;
-    if (window != nullptr) {
-        win::sdl::WindowRecord& record = win::sdl::records()[window];
-        const int failFrom = win::sdl::levers().failFromPresent;
-        if (++record.gpuPresents >= failFrom && failFrom > 0) {
-            return SDL_SetError("the GPU present was made to fail");
-        }
-        record.path = PresentPath::gpu;
+    const HWND hWnd = window != nullptr ? win::sdl::windowOfId(SDL_GetWindowID(window)) : nullptr;
+    const int failFrom = win::sdl::levers().failFromPresent;
+    if (hWnd != nullptr && ++win::sdl::gpuPresents()[hWnd] >= failFrom && failFrom > 0) {
+        return SDL_SetError("the GPU present was made to fail");
     }
     return real(renderer, texture, vertices, numVertices, indices, numIndices);
 }
