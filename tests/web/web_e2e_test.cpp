@@ -106,8 +106,10 @@ class WebPage : public testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(startBrowser(WEB_DIR, &browser_, &error)) << error;
-        ASSERT_TRUE(navigate(browser_, "index.html", &error)) << error;
+        if (!started(browser())) {
+            ASSERT_TRUE(startBrowser(WEB_DIR, &browser(), &error)) << error;
+        }
+        ASSERT_TRUE(navigate(browser(), "index.html", &error)) << error;
         ASSERT_TRUE(waitForFrames(1)) << "the page showed no frame";
         // The sides of the frame the page drew around the canvas, as a window manager's.
         const std::string sides = script(
@@ -123,23 +125,23 @@ protected:
     void TearDown() override {
         std::vector<std::string> errors;
         std::string error;
-        if (started(browser_)) {
-            EXPECT_TRUE(consoleErrors(browser_, &errors, &error)) << error;
+        if (started(browser())) {
+            EXPECT_TRUE(consoleErrors(browser(), &errors, &error)) << error;
             for (const std::string& line : errors) ADD_FAILURE() << "console error: " << line;
         }
-        stopBrowser(&browser_);
+        if (&browser() == &own_) stopBrowser(&own_);
     }
 
     std::string script(const std::string& body) {
         std::string result, error;
-        EXPECT_TRUE(runScript(browser_, body, &result, &error)) << error;
+        EXPECT_TRUE(runScript(browser(), body, &result, &error)) << error;
         return result;
     }
     long frames() { return std::atol(script("return String(Module.viewerPage.frames);").c_str()); }
     // True once `script` (a function body) returns "true", within 20 s.
     bool waitFor(const std::string& condition) {
         return pollUntil([&] { return script(condition) == "true"; },
-                         Poll{20000, 20, {&browser_.driver}, condition});
+                         Poll{20000, 20, {&browser().driver}, condition});
     }
     // True once the page has put `count` frames on the canvas, within 20 s.
     bool waitForFrames(long count) {
@@ -151,14 +153,14 @@ protected:
     CanvasRead read() {
         CanvasRead canvas;
         std::string error;
-        EXPECT_TRUE(readCanvas(browser_, &canvas, &error)) << error;
+        EXPECT_TRUE(readCanvas(browser(), &canvas, &error)) << error;
         return canvas;
     }
 
     // Clicks the left button at (x, y), CSS pixels of the viewport, as a person would.
     void click(int x, int y) {
         std::string error;
-        ASSERT_TRUE(drag(browser_, x, y, 0, 0, &error)) << error;
+        ASSERT_TRUE(drag(browser(), x, y, 0, 0, &error)) << error;
     }
     // The page at start-up, drawn headless: no keys, the page's frame around the canvas.
     View startView() const { return start_; }
@@ -168,7 +170,10 @@ protected:
         return view;
     }
 
-    Browser browser_;
+    // The browser the test drives: its own, or one its suite shares.
+    virtual Browser& browser() { return own_; }
+
+    Browser own_;
     View start_;
 };
 
@@ -221,7 +226,7 @@ TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
     const int x = std::atoi(corner.c_str());
     const int y = std::atoi(corner.c_str() + corner.find(',') + 1);
     std::string error;
-    ASSERT_TRUE(drag(browser_, x, y, -300, 100, &error)) << error;
+    ASSERT_TRUE(drag(browser(), x, y, -300, 100, &error)) << error;
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
     View resized = startView();
@@ -279,13 +284,22 @@ void PrintTo(const KeyCase& key, std::ostream* out) {
     *out << key.name;
 }
 
-class WebPageKey : public WebPage, public testing::WithParamInterface<KeyCase> {};
+// The key cases share one browser session, each on a freshly loaded page.
+class WebPageKey : public WebPage, public testing::WithParamInterface<KeyCase> {
+protected:
+    static Browser& shared() {
+        static Browser browser;
+        return browser;
+    }
+    Browser& browser() override { return shared(); }
+    static void TearDownTestSuite() { stopBrowser(&shared()); }
+};
 
 TEST_P(WebPageKey, GivesTheHeadlessFrameForThatKeyWithoutReloading) {
     const KeyCase key = GetParam();
     script("window.sameDocument = true; return '';");
     std::string error;
-    ASSERT_TRUE(pressKey(browser_, key.webDriverKey, &error)) << error;
+    ASSERT_TRUE(pressKey(browser(), key.webDriverKey, &error)) << error;
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
     EXPECT_EQ(script("return String(window.sameDocument === true);"), "true")
@@ -309,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
 // desktop: the camera moves.
 TEST_F(WebPage, KeypadEightWithNumLockOffMovesTheCameraUp) {
     std::string error;
-    ASSERT_TRUE(pressKey(browser_, "\uE022", &error)) << error;  // WebDriver's Numpad8
+    ASSERT_TRUE(pressKey(browser(), "\uE022", &error)) << error;  // WebDriver's Numpad8
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const Verdict verdict = judge(viewWithKey(VK_UP), read().image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
