@@ -119,7 +119,7 @@ TEST_F(SnapshotOutput, ReplacesTheFileKeepingItsModeAndCreatesNewOnesByTheUmask)
     const std::string png = readFile(out_);
     EXPECT_GT(png.size(), 1024u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    struct stat info {};
+    struct stat info = {};
     ASSERT_EQ(::stat(out_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 
