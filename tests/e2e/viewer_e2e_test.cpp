@@ -77,7 +77,8 @@ TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
     // anywhere at each look. Frames the machine gave no CPU for cannot be drawn, so the
     // lower bound counts only the time the viewer and the server were not kept waiting
     // for one; the upper bound holds however busy the machine is.
-    const ReferenceSet& refs = references({});
+    const std::vector<WPARAM> noKeys;
+    const ReferenceSet& refs = references(noKeys);
     using Clock = std::chrono::steady_clock;
     const auto waiting = [this] {
         return secondsWaitingForCpu(viewer_.pid()) + secondsWaitingForCpu(x().server().pid());

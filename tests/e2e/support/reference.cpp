@@ -66,7 +66,7 @@ ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, Side
 
 }  // namespace
 
-const ReferenceSet& references(std::vector<WPARAM> keys, int width, int height) {
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height) {
     static std::map<std::string, ReferenceSet> cache;
     std::ostringstream key;
     for (WPARAM k : keys) key << k << ',';

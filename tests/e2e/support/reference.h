@@ -23,9 +23,8 @@ struct ReferenceSet {
 
 // Frames at angles 0 … 359 with the keys pressed before the first frame and, when
 // width and height are not 0, the client resized to them; every 4th pixel each way.
-// Made once per process for each keys and size, then kept to the end of the process: the
-// reference returned stays good whatever the keys were passed as (hence by value).
-const ReferenceSet& references(std::vector<WPARAM> keys, int width = 0, int height = 0);
+// Made once per process for each keys and size, then kept to the end of the process.
+const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0);
 
 // Frames at angles 0 … 359 of a window created with a frame of these sides around it
 // (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the
