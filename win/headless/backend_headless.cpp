@@ -171,7 +171,10 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     }
     state.shown = pixels;  // lets the previous frame go back to its owner
     state.change.all = change.all;
-    state.change.rects.assign(change.rects, change.rects + (change.all ? 0 : change.count));
+    state.change.rects.clear();
+    if (!change.all && change.count > 0) {
+        state.change.rects.assign(change.rects, change.rects + change.count);
+    }
     state.shownWidth = width;
     state.shownHeight = height;
     state.clientWidth = clientWidth;
