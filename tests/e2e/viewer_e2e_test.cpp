@@ -190,6 +190,14 @@ TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
 }
 
+// A window put over the viewer's and taken away again leaves nothing of itself: the
+// expose has the next present draw the whole client, not only what the spin changed.
+TEST_F(ViewerE2E, AnExposedClientIsDrawnWholeAgain) {
+    coverFor(client_, window_, 300);
+    const Match m = settleAndMatch(references({}));
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
+}
+
 TEST_F(ViewerE2E, CloseRequestEndsWithExitCodeZero) {
     const auto start = std::chrono::steady_clock::now();
     requestClose(client_, window_);

@@ -343,6 +343,24 @@ void iconify(XClient* client, unsigned long window) {
     XSync(d, False);
 }
 
+void coverFor(XClient* client, unsigned long window, int ms) {
+    Display* d = client->display;
+    Box box;
+    if (!clientBox(client, window, &box)) return;
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;  // placed as asked, whatever manages the rest
+    attributes.background_pixel = WhitePixel(d, DefaultScreen(d));
+    const Window cover =
+        XCreateWindow(d, DefaultRootWindow(d), box.x, box.y, static_cast<unsigned>(box.width),
+                      static_cast<unsigned>(box.height), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(d, cover);
+    XSync(d, False);
+    sleepMs(ms);
+    XDestroyWindow(d, cover);
+    XSync(d, False);
+}
+
 void restore(XClient* client, unsigned long window) {
     XMapRaised(client->display, window);
     XSync(client->display, False);

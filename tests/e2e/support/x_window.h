@@ -81,6 +81,9 @@ void moveResize(XClient* client, unsigned long window, int x, int y, int width, 
 // The window manager's minimise (an iconify request, ICCCM WM_CHANGE_STATE) and
 // restore (a map request); both take effect only with a window manager running.
 void iconify(XClient* client, unsigned long window);
+// Shows a white window of our own over the whole of `window` for `ms`, then takes it
+// away again: what it hid is exposed, to be drawn anew by its owner.
+void coverFor(XClient* client, unsigned long window, int ms);
 void restore(XClient* client, unsigned long window);
 bool isViewable(XClient* client, unsigned long window);
 // Whether some client holds SubstructureRedirect on the root window, which only a
