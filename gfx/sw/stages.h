@@ -200,8 +200,9 @@ void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_
 // Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
 void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
-// The SIMD widths span shading has; tests select each in turn (testing.h).
-enum class SpanKernels { sse2, avx2, avx512 };
+// The kernels span shading and the depth test have: the portable ones on every target,
+// then the x86 SIMD widths; tests select each in turn (testing.h).
+enum class SpanKernels { portable, sse2, avx2, avx512 };
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 
