@@ -11,27 +11,51 @@ namespace sw {
 
 namespace {
 
-// toByte: NaN and below zero fail v > 0 and take 0; 255.5 truncates to 255.
+// Clamped to [0, top], NaN to 0. Both comparisons are made whatever the value, which
+// lets the compiler turn them into lane selects; nested, the inner one would be a branch.
+inline double clamped(double v, double top) {
+    const double low = v > 0.0 ? v : 0.0;
+    return low < top ? low : top;
+}
+
+// toByte: 0 and 255.5 at the ends truncate to 0 and 255.
 inline std::uint32_t clampedByte(double v) {
-    const double clamped = v > 0.0 ? (v < 255.0 ? v : 255.0) : 0.0;
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped + 0.5));
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped(v, 255.0) + 0.5));
 }
 
 // Every fragment's stored values are read and written back, the passing ones replaced,
 // so the loop has no branch; a row belongs to one thread, so the write-back races with
-// nothing.
+// nothing. Each source of values is its own loop, for the same reason.
+template <bool kWriteDepth, class Pass, class DepthAt, class ColorAt>
+void testedRun(std::uint16_t* depth, std::uint32_t* color, int count, Pass pass, DepthAt zAt,
+               ColorAt colorAt) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint16_t z = zAt(i);
+        const std::uint32_t c = colorAt(i);
+        const std::uint16_t stored = depth[i];
+        const bool passed = pass(z, stored);
+        color[i] = passed ? c : color[i];
+        if constexpr (kWriteDepth) depth[i] = passed ? z : stored;
+    }
+}
+
 template <class Pass>
 void depthTested(const OutputState& out, const Span& s, Pass pass) {
     const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
     std::uint32_t* color = out.target.color + row;
     std::uint16_t* depth = out.target.depth + row;
-    for (int i = 0; i < s.count; ++i) {
-        const std::uint16_t z = s.depths ? s.depths[i] : s.depth;
-        const std::uint16_t stored = depth[i];
-        const bool passed = pass(z, stored);
-        color[i] = passed ? (s.colors ? s.colors[i] : s.color) : color[i];
-        if (out.writeDepth) depth[i] = passed ? z : stored;
-    }
+    const auto run = [&](auto zAt, auto colorAt) {
+        if (out.writeDepth) return testedRun<true>(depth, color, s.count, pass, zAt, colorAt);
+        testedRun<false>(depth, color, s.count, pass, zAt, colorAt);
+    };
+    const auto zs = [d = s.depths](int i) { return d[i]; };
+    const auto z = [d = s.depth](int) { return d; };
+    const auto colors = [c = s.colors](int i) { return c[i]; };
+    const auto colour = [c = s.color](int) { return c; };
+    if (s.depths && s.colors) return run(zs, colors);
+    if (s.depths) return run(zs, colour);
+    if (s.colors) return run(z, colors);
+    run(z, colour);
 }
 
 }  // namespace
@@ -39,9 +63,7 @@ void depthTested(const OutputState& out, const Span& s, Pass pass) {
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out) {
     for (int i = 0; i < count; ++i) {
         // depthToD16: clamped in double (NaN to 0), narrowed, scaled and rounded in float.
-        const double z = z0 + i * dz;
-        const double clamped = z > 0.0 ? (z < 1.0 ? z : 1.0) : 0.0;
-        const float scaled = static_cast<float>(clamped) * 65535.0f + 0.5f;
+        const float scaled = static_cast<float>(clamped(z0 + i * dz, 1.0)) * 65535.0f + 0.5f;
         out[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(scaled));
     }
 }

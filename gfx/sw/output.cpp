@@ -110,7 +110,7 @@ struct NotEqual {};
 template <class Pass>
 void depthTestedSpan(const OutputState& out, const Span& s, [[maybe_unused]] Pass pass) {
 #ifdef __SSE2__
-    if (spanKernels() != SpanKernels::portable) return depthTestedSse2(out, s, pass);
+    if (!out.portableTest) return depthTestedSse2(out, s, pass);
 #endif
     depthTestedSpanPortable(out, s);
 }
@@ -125,6 +125,7 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
     out.testDepth = target.depth != nullptr && state.zEnable != D3DZB_FALSE;
     out.writeDepth = out.testDepth && state.zWriteEnable != FALSE;
     out.zFunc = state.zFunc;
+    out.portableTest = spanKernels() == SpanKernels::portable;
     return out;
 }
 

@@ -161,6 +161,8 @@ struct OutputState {
     bool testDepth = false;
     bool writeDepth = false;
     DWORD zFunc = D3DCMP_LESSEQUAL;
+    // The depth test by the portable kernel where SIMD ones exist (chosen once a draw).
+    bool portableTest = false;
 };
 OutputState outputStateFor(const DrawState& state, const RenderTarget& target);
 
