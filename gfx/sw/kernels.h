@@ -25,6 +25,8 @@ inline constexpr double kMinInvW = 1e-300;
 // Fragment i of each takes start + i · step, i exact as a double, as the SIMD kernels do.
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out);
 void colorsPortable(const ColorPlanes& planes, int count, std::uint32_t* out);
+// The colours with NEON on arm64 (kernels_neon.cpp).
+void colorsNeon(const ColorPlanes& planes, int count, std::uint32_t* out);
 
 // The depth test and stores of a span whose comparison is one of LESS to GREATEREQUAL.
 void depthTestedSpanPortable(const OutputState& out, const Span& span);

@@ -240,6 +240,7 @@ bool has(SpanKernels which) {
         case SpanKernels::avx2: return __builtin_cpu_supports("avx2");
         case SpanKernels::avx512:
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+        case SpanKernels::neon: return false;
     }
     return false;
 }
@@ -247,6 +248,10 @@ bool has(SpanKernels which) {
 // No wider kernels on this target: the 128-bit ones are the only width.
 bool has(SpanKernels which) {
     return which == SpanKernels::sse2 || which == SpanKernels::portable;
+}
+#elif defined(__aarch64__)
+bool has(SpanKernels which) {
+    return which == SpanKernels::neon || which == SpanKernels::portable;
 }
 #else
 bool has(SpanKernels which) {
@@ -257,7 +262,8 @@ bool has(SpanKernels which) {
 SpanKernels widest() {
     if (has(SpanKernels::avx512)) return SpanKernels::avx512;
     if (has(SpanKernels::avx2)) return SpanKernels::avx2;
-    return has(SpanKernels::sse2) ? SpanKernels::sse2 : SpanKernels::portable;
+    if (has(SpanKernels::sse2)) return SpanKernels::sse2;
+    return has(SpanKernels::neon) ? SpanKernels::neon : SpanKernels::portable;
 }
 
 // All mutable state of this file: the kernels every device in the process shades with.
@@ -285,7 +291,9 @@ SpanKernels spanKernels() {
 void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
     const double z0 = p.eval(x, y), dz = p.dx;
 #ifdef SW_WIDE_KERNELS
-    if (state.kernels >= SpanKernels::avx2) return depthsAvx2(z0, dz, count, out);
+    if (state.kernels == SpanKernels::avx2 || state.kernels == SpanKernels::avx512) {
+        return depthsAvx2(z0, dz, count, out);
+    }
 #endif
 #ifdef __SSE2__
     if (state.kernels == SpanKernels::sse2) return depthsSse2(z0, dz, count, out);
@@ -301,6 +309,9 @@ void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uin
 #endif
 #ifdef __SSE2__
     if (state.kernels == SpanKernels::sse2) return colorsSse2(p, count, out);
+#endif
+#ifdef __aarch64__
+    if (state.kernels == SpanKernels::neon) return colorsNeon(p, count, out);
 #endif
     colorsPortable(p, count, out);
 }

@@ -203,8 +203,8 @@ void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_
 void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
 // The kernels span shading and the depth test have: the portable ones on every target,
-// then the x86 SIMD widths; tests select each in turn (testing.h).
-enum class SpanKernels { portable, sse2, avx2, avx512 };
+// the x86 SIMD widths, and NEON colours on arm64; tests select each in turn (testing.h).
+enum class SpanKernels { portable, sse2, avx2, avx512, neon };
 
 // ---- raster (raster_tri.cpp, raster_line.cpp) ----
 

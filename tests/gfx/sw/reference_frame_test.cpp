@@ -274,6 +274,7 @@ std::string variantName(const testing::TestParamInfo<Variant>& info) {
         case sw::SpanKernels::sse2: name = "sse2"; break;
         case sw::SpanKernels::avx2: name = "avx2"; break;
         case sw::SpanKernels::avx512: name = "avx512"; break;
+        case sw::SpanKernels::neon: name = "neon"; break;
     }
     name.append("_").append(std::to_string(info.param.threads)).append("_threads");
     return name;
@@ -284,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Variant{sw::SpanKernels::portable, 1}, Variant{sw::SpanKernels::portable, 2},
                     Variant{sw::SpanKernels::sse2, 1}, Variant{sw::SpanKernels::avx2, 1},
                     Variant{sw::SpanKernels::avx512, 1}, Variant{sw::SpanKernels::sse2, 3},
-                    Variant{sw::SpanKernels::avx512, 2}),
+                    Variant{sw::SpanKernels::avx512, 2}, Variant{sw::SpanKernels::neon, 1}),
     variantName);
 
 }  // namespace
