@@ -42,8 +42,9 @@ inline void clearDepth(const RenderTarget& target, float z) {
 // thread's work.
 void limitRowThreads(int threads);
 
-// The SIMD width span shading runs at. Every width gives the same bits; the widest the
-// processor has is chosen at start-up. False when the processor lacks the one asked for.
+// The kernels span shading and the depth test run with: the portable ones or a SIMD
+// width. All give the same bits; the widest the processor has is chosen at start-up.
+// False when the processor lacks the kernels asked for.
 bool selectSpanKernels(SpanKernels which);
 void selectWidestSpanKernels();
 

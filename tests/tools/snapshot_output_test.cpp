@@ -32,7 +32,9 @@ struct Result {
 // file it writes; SIGXFSZ is ignored, so an over-long write fails with EFBIG instead
 // of killing the tool.
 Result runSnapshot(const std::string& out, rlim_t fileLimit) {
-    std::vector<std::string> args = {SNAPSHOT_PATH, "--frames", "3", "--out", out};
+    std::vector<std::string> args = {
+        SNAPSHOT_RUN_WITH, SNAPSHOT_PATH, "--frames", "3", "--out", out};
+    if (args.front().empty()) args.erase(args.begin());  // a native build runs it directly
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (std::string& arg : args) argv.push_back(arg.data());
@@ -50,7 +52,7 @@ Result runSnapshot(const std::string& out, rlim_t fileLimit) {
         const rlimit limit{fileLimit, fileLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ::umask(022);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(errPipe[1]);
