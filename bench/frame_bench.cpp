@@ -38,6 +38,21 @@ double litPixels() {
     return lit;
 }
 
+// The share of the frame a present names as changed since the frame before, which is
+// what a window's present moves (1 when it names all), over one more whole turn.
+double changedShare() {
+    double changed = 0;
+    for (int i = 0; i < 360; ++i) {
+        drawFrame();
+        const win::headless::Change& change = win::headless::lastChange();
+        if (change.all) changed += kTargetPixels;
+        for (const RECT& r : change.rects) {
+            changed += double(r.right - r.left) * double(r.bottom - r.top);
+        }
+    }
+    return changed / (360 * kTargetPixels);
+}
+
 void frameBenchmark(benchmark::State& state, bench::Camera camera, DWORD cullMode) {
     std::string why;
     if (!bench::openScene(camera, cullMode, &why)) {
@@ -62,6 +77,7 @@ void frameBenchmark(benchmark::State& state, bench::Camera camera, DWORD cullMod
     state.counters["rss_growth_kB"] = Counter(kilobytesBetween(rssBefore, rssAfter));
     state.counters["lit_px"] = Counter(litPixels());
     state.counters["target_px"] = Counter(frames * kTargetPixels, Counter::kIsRate);
+    state.counters["changed_share"] = Counter(changedShare());
     bench::closeScene();
     if (presents != static_cast<int>(frames)) {
         state.SkipWithError("Present failed during the run: the timing is not of whole frames");

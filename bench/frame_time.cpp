@@ -3,7 +3,7 @@
 // builds within one run. The viewer's own drawFrame on the headless back end, unpaced:
 // 60 warm-up frames, then `rounds` rounds of 720 frames (two whole turns); the median
 // round is reported. A second argument "sse2" times the 128-bit kernels natively, the
-// width WebAssembly has.
+// width WebAssembly has; "portable", the kernels targets without x86 ones draw with.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,11 +18,12 @@
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     sw::limitRowThreads(1);  // WebAssembly here has one thread: so has the native side
-    if (argc > 2 && std::string(argv[2]) == "sse2" &&
-        !sw::selectSpanKernels(sw::SpanKernels::sse2)) {
+    const std::string kernels = argc > 2 ? argv[2] : "";
+    if (kernels == "sse2" && !sw::selectSpanKernels(sw::SpanKernels::sse2)) {
         std::fprintf(stderr, "frame-time: no SSE2 kernels here\n");
         return 1;
     }
+    if (kernels == "portable") sw::selectSpanKernels(sw::SpanKernels::portable);
     std::string why;
     if (!bench::openScene(bench::kStartCamera, D3DCULL_CCW, &why)) {
         std::fprintf(stderr, "frame-time: %s\n", why.c_str());

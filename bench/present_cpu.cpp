@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
         status = 1;
     }
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    const e2e::ReferenceSet& refs = e2e::references({});
+    const std::vector<WPARAM> noKeys;
+    const e2e::ReferenceSet& refs = e2e::references(noKeys);
     std::printf("client      viewer %%  Xvfb %%   (one core, 10 s after 3 s)   frames/s\n");
     for (const auto& [w, h] : sizes) {
         if (window == 0) break;

@@ -17,6 +17,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VIEWER_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build is packed for the machine it was built for, not the one dpkg runs on
+# (`make package-arm64` also tells dpkg-shlibdeps, through DEB_HOST_ARCH, to read that
+# machine's libraries).
+if(CMAKE_CROSSCOMPILING)
+  execute_process(
+    COMMAND dpkg-architecture -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+    ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endif()
 # SDL draws the window's title bar through libdecor where a Wayland compositor draws
 # none (weston, GNOME); libdecor only recommends the plugin that does the drawing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-cairo")

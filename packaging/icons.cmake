@@ -1,10 +1,11 @@
 # Draws the icons from the program's own picture: the snapshot tool renders frame
 # FRAME, and ImageMagick crops a square around the cube and scales it to each size.
-# Run with cmake -P and -DSNAPSHOT= -DCONVERT= -DOUT_DIR= -DNAME= -DFRAME= -DSIZES=
+# Run with cmake -P and -DSNAPSHOT= -DCONVERT= -DOUT_DIR= -DNAME= -DFRAME= -DSIZES=, and
+# -DRUN_WITH= the emulator a cross-built snapshot tool runs under (empty for a native one).
 cmake_minimum_required(VERSION 3.25)
 
 set(frame ${OUT_DIR}/frame.png)
-execute_process(COMMAND ${SNAPSHOT} --frames ${FRAME} --out ${frame} RESULT_VARIABLE rc
+execute_process(COMMAND ${RUN_WITH} ${SNAPSHOT} --frames ${FRAME} --out ${frame} RESULT_VARIABLE rc
                 ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "icons: ${SNAPSHOT} failed (${rc}): ${err}")

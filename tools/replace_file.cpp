@@ -29,7 +29,7 @@ bool writeAll(int fd, const void* bytes, std::size_t size) {
 
 // A link's destination, so the file it points at is replaced and the link stays.
 std::string followLinks(const std::string& path) {
-    struct stat info {};
+    struct stat info = {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     const std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
     return real != nullptr ? std::string(real.get()) : path;
@@ -53,7 +53,7 @@ void syncFolder(const std::string& folder) {
 
 bool replaceFile(const std::string& path, const void* bytes, std::size_t size, std::string* error) {
     const std::string target = followLinks(path);
-    struct stat old {};
+    struct stat old = {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     auto fail = [&](int cause) {
         *error = "cannot write " + path + ": " + std::strerror(cause);

@@ -56,8 +56,10 @@ void pumpEvents();
 
 // Shows a width × height X8R8G8B8 frame stretched over a clientWidth × clientHeight
 // client (nothing to draw when that is 0 × 0), then paces when asked, and says what it
-// did: whether it keeps `pixels` until the next present, whether it waited.
+// did: whether it keeps `pixels` until the next present, whether it waited. `change`
+// says where the frame differs from the one presented to hWnd before; a back end whose
+// client does not show that one (a resize, an expose, a present it skipped) draws all.
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-                      int clientHeight, bool paced);
+                      int clientHeight, bool paced, const FrameChange& change);
 
 }  // namespace win::backend

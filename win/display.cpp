@@ -3,6 +3,7 @@
 // the back end, which stretches and paces. Does not know how pixels reach the display.
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "win/backend.h"
@@ -13,12 +14,16 @@
 namespace win {
 namespace {
 
-std::set<HWND> failing;  // windows whose presents fail, said already: all state of this file
+// All state of this file: windows whose presents fail, said already; who presented to
+// each window last, and where each presenter presented last.
+std::set<HWND> failing;
+std::map<HWND, const void*> presenters;
+std::map<const void*, HWND> targets;
 
 }  // namespace
 
-PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height,
-                           bool paced) {
+PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height, bool paced,
+                           const FrameChange& change, const void* presenter) {
     ClientSize client;
     if (!clientSizeOf(hWnd, &client)) {
         setLastErrorText("cannot present: the window does not exist");
@@ -28,8 +33,16 @@ PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int
         setLastErrorText("cannot present: empty frame");
         return {};
     }
+    // A change is only known against the frame before when both went from the same
+    // presenter to the same window, one after the other.
+    FrameChange known = change;
+    const void*& previous = presenters[hWnd];
+    HWND& target = targets[presenter];
+    if (presenter == nullptr || previous != presenter || target != hWnd) known.all = true;
+    previous = presenter;
+    target = hWnd;
     const PresentResult result =
-        backend::present(hWnd, pixels, width, height, client.width, client.height, paced);
+        backend::present(hWnd, pixels, width, height, client.width, client.height, paced, known);
     // Ours: the program never looks at what Present returns, so a window that stops
     // showing frames is said here, once for each run of failures rather than every
     // frame, and once more when frames show again. The loop goes on meanwhile.
@@ -45,6 +58,8 @@ PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int
 
 void resetPresents() {
     failing.clear();
+    presenters.clear();
+    targets.clear();
 }
 
 }  // namespace win

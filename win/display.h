@@ -26,10 +26,21 @@ struct PresentResult {
                              // one another as fast as they are drawn (tools, benchmarks)
 };
 
+// Where a frame differs from the one its presenter gave the same window before: a back
+// end whose client area still shows that frame redraws and hands to the display only
+// the client pixels that show these rectangles.
+struct FrameChange {
+    bool all = true;              // everything may differ: no rectangles are looked at
+    const RECT* rects = nullptr;  // frame pixels, disjoint; none: the frames are the same
+    int count = 0;
+};
+
 // Shows a width × height frame stretched over the whole client area of hWnd. With paced
 // set, returns no sooner than the display's next refresh after the previous paced
-// present. On failure the reason is in lastErrorText().
-PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height,
-                           bool paced);
+// present. `change` holds against the frame `presenter` (any address that names the
+// caller) presented to hWnd last; with another presenter in between it counts as all.
+// On failure the reason is in lastErrorText().
+PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int height, bool paced,
+                           const FrameChange& change = {}, const void* presenter = nullptr);
 
 }  // namespace win

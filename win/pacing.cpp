@@ -17,18 +17,24 @@ PaceClock::duration periodOf(const Pacing& pacing) {
     return std::chrono::duration_cast<PaceClock::duration>(Seconds(pacing.period));
 }
 
-// A swap vsync did not pace keeps the deadline; one it paced sets the grid from its own
-// end, so a miss right after it still waits for the next refresh.
+// The floor under a swap vsync paced: never ahead of the refresh grid (a driver that
+// only seems to wait, its swaps slow on a busy CPU, would otherwise set a pace faster
+// than the display), and the grid moves on from the later of the two, so a late swap
+// is followed by no burst. A real vsync ends on the grid and sleeps at most its jitter;
+// one slightly faster than the rate the display reported loses a refresh now and then,
+// never turning faster than that rate.
+PaceClock::time_point floorAfterVsync(Pacing& pacing, PaceClock::time_point end) {
+    const PaceClock::time_point at = pacing.clockRunning ? std::max(end, pacing.next) : end;
+    pacing.clockRunning = true;
+    pacing.next = at + periodOf(pacing);
+    return at;
+}
+
+// A swap vsync did not pace keeps the deadline; one it paced keeps the floor.
 SwapPace paceOnTrial(Pacing& pacing, bool waited, PaceClock::time_point end) {
     SwapPace pace;
-    pace.waited = waited;
-    if (waited) {
-        pacing.clockRunning = true;
-        pacing.next = end + periodOf(pacing);
-    } else {
-        pace.sleepUntil = takeDeadline(pacing, end);
-        pace.waited = pace.sleepUntil > end;
-    }
+    pace.sleepUntil = waited ? floorAfterVsync(pacing, end) : takeDeadline(pacing, end);
+    pace.waited = waited || pace.sleepUntil > end;
     if (++pacing.swapsSeen <= kTrialWarmUp) return pace;
     if (waited) ++pacing.swapsWaited;
     if (pacing.swapsSeen < kTrialWarmUp + kTrialSwaps) return pace;
@@ -40,11 +46,15 @@ SwapPace paceOnTrial(Pacing& pacing, bool waited, PaceClock::time_point end) {
     return pace;
 }
 
-// Trusted vsync paces while swaps do not keep ending under half a period apart.
-SwapPace paceOnVsync(Pacing& pacing, double sincePrevious, PaceClock::time_point end) {
-    pacing.fastInARow = sincePrevious < 0.5 * pacing.period ? pacing.fastInARow + 1 : 0;
-    if (pacing.fastInARow < kFastSwapsInARow) return {.waited = true};
+// Trusted vsync paces, over the floor, while swaps do not keep returning at once.
+SwapPace paceOnVsync(Pacing& pacing, bool blocked, PaceClock::time_point end) {
+    pacing.fastInARow = blocked ? 0 : pacing.fastInARow + 1;
     SwapPace pace;
+    if (pacing.fastInARow < kFastSwapsInARow) {
+        pace.sleepUntil = floorAfterVsync(pacing, end);
+        pace.waited = true;
+        return pace;
+    }
     pace.vsyncOff = switchToDeadlines(pacing);
     pace.sleepUntil = takeDeadline(pacing, end);
     pace.waited = pace.sleepUntil > end;
@@ -86,17 +96,20 @@ bool swapWaitedForVsync(double inside, double sincePrevious, double period) {
     // A swap more than a few periods after the previous one tells nothing of the grid.
     const bool onGrid =
         periods > 0.85 && periods < 4.15 && std::abs(periods - std::round(periods)) < 0.15;
-    return inside >= 0.3 * period && onGrid;
+    return inside >= kBlockedShare * period && onGrid;
 }
 
 SwapPace afterVsyncSwap(Pacing& pacing, PaceClock::time_point start, PaceClock::time_point end) {
     assert(vsyncPaces(pacing));
+    const double inside = Seconds(end - start).count();
     const double sincePrevious = Seconds(end - pacing.lastSwapEnd).count();
     pacing.lastSwapEnd = end;
-    if (pacing.by == PaceBy::vsync) return paceOnVsync(pacing, sincePrevious, end);
-    const bool waited =
-        swapWaitedForVsync(Seconds(end - start).count(), sincePrevious, pacing.period);
-    return paceOnTrial(pacing, waited, end);
+    // Under the floor a swap that returned at once still ends a period after the last
+    // one: only the time spent inside tells the watch that vsync stopped waiting.
+    if (pacing.by == PaceBy::vsync) {
+        return paceOnVsync(pacing, inside >= kBlockedShare * pacing.period, end);
+    }
+    return paceOnTrial(pacing, swapWaitedForVsync(inside, sincePrevious, pacing.period), end);
 }
 
 bool waitForDeadline(Pacing& pacing) {

@@ -30,7 +30,7 @@ struct Pacing {
     PaceClock::time_point lastSwapEnd{};
     int swapsSeen = 0;    // swaps since the trial began, warm-up included
     int swapsWaited = 0;  // of the counted ones, those vsync was seen to pace
-    int fastInARow = 0;   // trusted vsync: swaps ending under half a period apart
+    int fastInARow = 0;   // trusted vsync: swaps in a row that returned at once
 };
 
 // The trial's length: swaps not counted while the driver warms up, swaps counted, and
@@ -38,9 +38,11 @@ struct Pacing {
 constexpr int kTrialWarmUp = 2;
 constexpr int kTrialSwaps = 8;
 constexpr int kTrialWaitsNeeded = kTrialSwaps * 3 / 4;
-// Trusted vsync lets a few fast swaps through (a queue of swaps fills that way); this
+// Trusted vsync lets a few swaps through at once (a queue of swaps fills that way); this
 // many in a row mean it no longer paces.
 constexpr int kFastSwapsInARow = 4;
+// The share of a period a swap spends inside to count as blocked for the blank.
+constexpr double kBlockedShare = 0.3;
 
 // hz ≤ 0 (the display did not say) means kDefaultRefreshHz.
 void setRefreshRate(Pacing& pacing, int hz);
@@ -79,8 +81,9 @@ struct SwapPace {
 
 // Judges a swap that began at `start` and ended at `end`. On trial, a swap vsync did not
 // pace keeps the deadline instead, so the pace never runs free, and the trial's
-// last swap decides; trusted, the watch drops vsync once swaps keep running faster than
-// the display.
+// last swap decides; trusted, the watch drops vsync once swaps keep returning at once.
+// A swap vsync paced never ends ahead of the refresh grid: the pace never runs faster
+// than the display, whatever the driver's vsync really does.
 SwapPace afterVsyncSwap(Pacing& pacing, PaceClock::time_point start, PaceClock::time_point end);
 
 // Waits for the next deadline on the real clock. True when it had to wait.

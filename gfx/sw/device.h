@@ -11,6 +11,7 @@
 
 #include "gfx/d3d9.h"
 #include "gfx/sw/buffers.h"
+#include "gfx/sw/frame_change.h"
 #include "gfx/sw/pipeline.h"
 #include "gfx/sw/rows.h"
 #include "gfx/sw/stages.h"
@@ -107,6 +108,7 @@ private:
     // draw before the first Clear still passes the default test. Empty without one.
     ColorSurface color_;
     DepthSurface depth_;
+    FrameChanges changes_;  // what each present changed against the one before
 
     std::array<DWORD, kRenderStates.size()> renderStates_{};
     D3DMATRIX world_{};

@@ -1,16 +1,21 @@
 // Output merger: the D16 depth test and write, and X8R8G8B8 colour stores.
 // Last stage of a draw; spans arrive from raster_tri.cpp / raster_line.cpp already
 // inside the target. It does no coverage or interpolation of its own.
+#ifdef __SSE2__
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstddef>
 
+#include "gfx/sw/kernels.h"
 #include "gfx/sw/stages.h"
 
 namespace sw {
 
 namespace {
+
+#ifdef __SSE2__
 
 // Each comparison as a functor with a scalar form, for single fragments, and an SSE2
 // form giving a lane mask for eight: D16 values are unsigned, so both sides are biased
@@ -56,7 +61,7 @@ inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
 // fragments a step: the stored values are read, the passing lanes replaced, and the
 // whole group written back, which leaves failing fragments' values as they were.
 template <class Pass>
-void depthTestedSpan(const OutputState& out, const Span& s, Pass pass) {
+void depthTestedSse2(const OutputState& out, const Span& s, Pass pass) {
     const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
     std::uint32_t* color = out.target.color + row;
     std::uint16_t* depth = out.target.depth + row;
@@ -92,6 +97,23 @@ void depthTestedSpan(const OutputState& out, const Span& s, Pass pass) {
         if (out.writeDepth) depth[i] = z;
     }
 }
+#else
+// The portable kernel has comparisons of its own: these only name them.
+struct Less {};
+struct LessEqual {};
+struct Greater {};
+struct GreaterEqual {};
+struct Equal {};
+struct NotEqual {};
+#endif
+
+template <class Pass>
+void depthTestedSpan(const OutputState& out, const Span& s, [[maybe_unused]] Pass pass) {
+#ifdef __SSE2__
+    if (!out.portableTest) return depthTestedSse2(out, s, pass);
+#endif
+    depthTestedSpanPortable(out, s);
+}
 
 }  // namespace
 
@@ -103,6 +125,7 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
     out.testDepth = target.depth != nullptr && state.zEnable != D3DZB_FALSE;
     out.writeDepth = out.testDepth && state.zWriteEnable != FALSE;
     out.zFunc = state.zFunc;
+    out.portableTest = spanKernels() == SpanKernels::portable;
     return out;
 }
 

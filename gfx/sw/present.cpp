@@ -33,8 +33,10 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     const HWND window = hDestWindowOverride != nullptr ? hDestWindowOverride : window_;
     // D3DPRESENT_INTERVAL_DEFAULT waits for the display exactly as INTERVAL_ONE does.
     const bool paced = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    // The window layer moves only what changed since this device's last present.
+    const win::FrameChange change = changes_.next(color_, width_, height_);
     const win::PresentResult presented =
-        win::presentFrame(window, color_.shared(), width_, height_, paced);
+        win::presentFrame(window, color_.shared(), width_, height_, paced, change, this);
     if (!presented.ok) return D3DERR_INVALIDCALL;  // the window is gone or cannot show it
     // A frame paced by the display has time to spare, and one thread spends the least
     // processor time on it; frames that follow each other at once finish sooner shared.

@@ -5,7 +5,9 @@
 // sleep.
 #include "gfx/sw/rows.h"
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <system_error>
@@ -17,13 +19,22 @@ namespace {
 // About 50 µs of pause instructions: longer than the gaps inside a frame.
 constexpr int kSpins = 1000;
 
+// Tells the core this thread spins, so a sibling hyperthread gets the cycles.
+inline void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 // Waits until done(value) holds and returns that value.
 template <class T, class Done>
 T awaitValue(std::atomic<T>& value, Done done) {
     for (int i = 0; i < kSpins; ++i) {
         const T now = value.load(std::memory_order_acquire);
         if (done(now)) return now;
-        _mm_pause();
+        spinPause();
     }
     for (;;) {
         const T now = value.load(std::memory_order_acquire);

@@ -1,15 +1,19 @@
 // Span shading: the depths and perspective-correct Gouraud colours of a run of fragments,
 // several at a time in SIMD lanes (SSE2, the x86-64 baseline; AVX2 and AVX-512 when the
 // processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
-// SIMD through the compiler's SSE headers and the wider ones are left out). Called by
-// raster_tri.cpp; no coverage or depth test.
+// SIMD through the compiler's SSE headers and the wider ones are left out). Other targets
+// have the portable kernels only (kernels_portable.cpp), which x86 keeps for the tests.
+// Called by raster_tri.cpp; no coverage or depth test.
+#ifdef __SSE2__
 #include <immintrin.h>
+#endif
 #ifdef __wasm_simd128__
 #include <wasm_simd128.h>
 #endif
 
 #include <algorithm>
 
+#include "gfx/sw/kernels.h"
 #include "gfx/sw/stages.h"
 
 namespace sw {
@@ -22,24 +26,16 @@ namespace sw {
 
 namespace {
 
-// Fragments [from, count) one at a time.
-void depthTail(double z0, double dz, int from, int count, std::uint16_t* out) {
-    for (int i = from; i < count; ++i) out[i] = depthToD16(z0 + i * dz);
-}
-
-struct ColorPlanes {
-    double inv0, r0, g0, b0;  // at the span's first centre
-    double dInv, dr, dg, db;  // per pixel to the right
-};
-
 ColorPlanes colorPlanes(const TriangleSetup& s, double x, double y) {
     return {s.invW.eval(x, y), s.rw.eval(x, y), s.gw.eval(x, y), s.bw.eval(x, y),
             s.invW.dx,         s.rw.dx,         s.gw.dx,         s.bw.dx};
 }
 
-// Centres a hair outside the snapped triangle can extrapolate 1/w to zero or below;
-// those take the smallest positive 1/w instead of dividing by it.
-constexpr double kMinInvW = 1e-300;
+#ifdef __SSE2__
+// Fragments [from, count) one at a time.
+void depthTail(double z0, double dz, int from, int count, std::uint16_t* out) {
+    for (int i = from; i < count; ++i) out[i] = depthToD16(z0 + i * dz);
+}
 
 void colorTail(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
     for (int i = from; i < count; ++i) {
@@ -118,6 +114,7 @@ void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
     }
     colorTail(p, i, count, out);
 }
+#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 #define SW_WIDE_KERNELS 1
@@ -237,23 +234,35 @@ SW_AVX512 void colorsAvx512(const ColorPlanes& p, int count, std::uint32_t* out)
 bool has(SpanKernels which) {
     __builtin_cpu_init();
     switch (which) {
+        case SpanKernels::portable:
         case SpanKernels::sse2: return true;
         case SpanKernels::avx2: return __builtin_cpu_supports("avx2");
         case SpanKernels::avx512:
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+        case SpanKernels::neon: return false;
     }
     return false;
 }
-#else
+#elif defined(__SSE2__)
 // No wider kernels on this target: the 128-bit ones are the only width.
 bool has(SpanKernels which) {
-    return which == SpanKernels::sse2;
+    return which == SpanKernels::sse2 || which == SpanKernels::portable;
+}
+#elif defined(__aarch64__)
+bool has(SpanKernels which) {
+    return which == SpanKernels::neon || which == SpanKernels::portable;
+}
+#else
+bool has(SpanKernels which) {
+    return which == SpanKernels::portable;
 }
 #endif
 
 SpanKernels widest() {
     if (has(SpanKernels::avx512)) return SpanKernels::avx512;
-    return has(SpanKernels::avx2) ? SpanKernels::avx2 : SpanKernels::sse2;
+    if (has(SpanKernels::avx2)) return SpanKernels::avx2;
+    if (has(SpanKernels::sse2)) return SpanKernels::sse2;
+    return has(SpanKernels::neon) ? SpanKernels::neon : SpanKernels::portable;
 }
 
 // All mutable state of this file: the kernels every device in the process shades with.
@@ -274,12 +283,21 @@ void selectWidestSpanKernels() {
     state.kernels = widest();
 }
 
+SpanKernels spanKernels() {
+    return state.kernels;
+}
+
 void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* out) {
     const double z0 = p.eval(x, y), dz = p.dx;
 #ifdef SW_WIDE_KERNELS
-    if (state.kernels != SpanKernels::sse2) return depthsAvx2(z0, dz, count, out);
+    if (state.kernels == SpanKernels::avx2 || state.kernels == SpanKernels::avx512) {
+        return depthsAvx2(z0, dz, count, out);
+    }
 #endif
-    depthsSse2(z0, dz, count, out);
+#ifdef __SSE2__
+    if (state.kernels == SpanKernels::sse2) return depthsSse2(z0, dz, count, out);
+#endif
+    depthsPortable(z0, dz, count, out);
 }
 
 void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
@@ -288,7 +306,13 @@ void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uin
     if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
     if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
 #endif
-    colorsSse2(p, count, out);
+#ifdef __SSE2__
+    if (state.kernels == SpanKernels::sse2) return colorsSse2(p, count, out);
+#endif
+#ifdef __aarch64__
+    if (state.kernels == SpanKernels::neon) return colorsNeon(p, count, out);
+#endif
+    colorsPortable(p, count, out);
 }
 
 }  // namespace sw

@@ -161,6 +161,8 @@ struct OutputState {
     bool testDepth = false;
     bool writeDepth = false;
     DWORD zFunc = D3DCMP_LESSEQUAL;
+    // The depth test by the portable kernel where SIMD ones exist (chosen once a draw).
+    bool portableTest = false;
 };
 OutputState outputStateFor(const DrawState& state, const RenderTarget& target);
 
@@ -200,11 +202,12 @@ void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_
 // Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
 void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
-// The SIMD widths span shading has; tests select each in turn.
-enum class SpanKernels { sse2, avx2, avx512 };
-// The SIMD width span shading runs at. Every width gives the same bits; the widest the
-// processor has is chosen at start-up. False when the processor lacks the one asked for.
-// Tests and benchmarks only.
+// The kernels span shading and the depth test have: the portable ones on every target,
+// the x86 SIMD widths, and NEON colours on arm64; tests select each in turn.
+enum class SpanKernels { portable, sse2, avx2, avx512, neon };
+// The kernels span shading and the depth test run with. All give the same bits; the
+// widest the processor has is chosen at start-up. False when the processor lacks the
+// kernels asked for. Tests and benchmarks only.
 bool selectSpanKernels(SpanKernels which);
 void selectWidestSpanKernels();
 

@@ -63,6 +63,11 @@ public:
     void clearRect(int x0, int y0, int x1, int y1, Pixel value);
     // Something outside the stages' notes wrote pixels: the next clearTo fills all.
     void invalidate() { chain_[back_].uniform = false; }
+    // Whether the buffer holds one value outside the noted columns, and which.
+    bool uniform(Pixel* value) const {
+        *value = chain_[back_].value;
+        return !empty() && chain_[back_].uniform;
+    }
     // Draws from now on into the other buffer, the current one being held.
     void flip();
 

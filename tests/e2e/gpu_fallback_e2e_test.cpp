@@ -21,7 +21,8 @@ TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
     ASSERT_NE(window, 0u) << viewer.failure("showed no window");
 
     // One degree per frame from 0: an angle past 35 means the 30th present has failed.
-    const ReferenceSet& refs = references({});
+    const std::vector<WPARAM> noKeys;
+    const ReferenceSet& refs = references(noKeys);
     Match m;
     pollUntil(
         [&] {

@@ -71,7 +71,8 @@ TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
     // anywhere at each look. Frames the machine gave no CPU for cannot be drawn, so the
     // lower bound counts only the time the viewer and the server were not kept waiting
     // for one; the upper bound holds however busy the machine is.
-    const ReferenceSet& refs = references({});
+    const std::vector<WPARAM> noKeys;
+    const ReferenceSet& refs = references(noKeys);
     using Clock = std::chrono::steady_clock;
     const auto waiting = [this] {
         return secondsWaitingForCpu(viewer_.pid()) + secondsWaitingForCpu(x().server().pid());
@@ -180,6 +181,14 @@ TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     ASSERT_EQ(width, 1000);
     ASSERT_EQ(height, 500);
     const Match m = settleAndMatch(references({}, 1000, 500));
+    EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
+}
+
+// A window put over the viewer's and taken away again leaves nothing of itself: the
+// expose has the next present draw the whole client, not only what the spin changed.
+TEST_F(ViewerE2E, AnExposedClientIsDrawnWholeAgain) {
+    coverFor(client_, window_, 300);
+    const Match m = settleAndMatch(references({}));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
 }
 

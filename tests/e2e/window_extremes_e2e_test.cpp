@@ -66,7 +66,8 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     ASSERT_TRUE(becomesViewable(true))
         << "the window manager did not restore the window; " << windowManagerStillThere().message();
     ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 5000));
-    const ReferenceSet& normal = references({}, 800, 600);
+    const std::vector<WPARAM> noKeys;
+    const ReferenceSet& normal = references(noKeys, 800, 600);
     const Match restored = matchSoon(normal, [this] { return window(); });
     EXPECT_LT(restored.mismatch, kSameStretchedFrame)
         << "after restore, best angle " << restored.angle;

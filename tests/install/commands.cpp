@@ -68,7 +68,7 @@ std::map<std::string, mode_t> listFiles(const std::string& root) {
     namespace fs = std::filesystem;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         if (entry.is_directory()) continue;
-        struct stat info {};
+        struct stat info = {};
         lstat(entry.path().c_str(), &info);
         files[fs::relative(entry.path(), root).string()] = info.st_mode & 07777;
     }

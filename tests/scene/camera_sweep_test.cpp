@@ -2,9 +2,12 @@
 // origin, inside the cube, off to the side. Each frame must complete, and wherever
 // the cube's centre lies in front of the eye, inside the view and the eye is outside
 // the cube, the pixel there must show the cube (its front faces are never culled).
+// Every pixel that differs from the frame before lies where the present said it changed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "gfx/d3dx9math.h"
 #include "scene/globals.h"
@@ -36,6 +39,7 @@ protected:
         const int before = win::headless::presentCount();
         drawFrame();
         ASSERT_EQ(win::headless::presentCount(), before + 1) << "the frame did not complete";
+        checkChange();
 
         const D3DXVECTOR3 eye(camX, camY, camZ - 20.0f);
         const D3DXVECTOR3 at(0, 0, 0);
@@ -78,7 +82,29 @@ protected:
         EXPECT_NE(pixel, 0xFFFFFFu) << "an axis shows over the cube at angle " << angle;
     }
 
+    // The frame against the one before, pixel by pixel, unless the present said all.
+    void checkChange() {
+        const std::vector<std::uint32_t>& now = win::headless::lastBackBuffer().pixels;
+        const win::headless::Change& change = win::headless::lastChange();
+        if (!change.all && previous_.size() == now.size()) {
+            ++partial_;
+            std::vector<bool> named(now.size());
+            for (const RECT& r : change.rects) {
+                for (LONG y = r.top; y < r.bottom; ++y) {
+                    std::fill_n(named.begin() + y * 800 + r.left, r.right - r.left, true);
+                }
+            }
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                ASSERT_TRUE(now[i] == previous_[i] || named[i])
+                    << "pixel (" << i % 800 << ", " << i / 800 << ") changed unnamed";
+            }
+        }
+        previous_ = now;
+    }
+
     int checked_ = 0;
+    int partial_ = 0;  // frames whose present named what changed
+    std::vector<std::uint32_t> previous_;
 };
 
 TEST_F(CameraSweep, FromTheStartToFortyPageUps) {
@@ -88,7 +114,8 @@ TEST_F(CameraSweep, FromTheStartToFortyPageUps) {
         camZ = static_cast<float>(ups);
         for (int a = 0; a < 360; a += 11) check(static_cast<float>(a));
     }
-    EXPECT_GT(checked_, 200);  // the check must actually have looked at the cube
+    EXPECT_GT(checked_, 200);   // the check must actually have looked at the cube
+    EXPECT_GT(partial_, 1000);  // and that of the change at frames that named it
 }
 
 TEST_F(CameraSweep, SidewaysAndUpAndDown) {
@@ -99,6 +126,7 @@ TEST_F(CameraSweep, SidewaysAndUpAndDown) {
         for (int a = 0; a < 360; a += 11) check(static_cast<float>(a));
     }
     EXPECT_GT(checked_, 50);
+    EXPECT_GT(partial_, 200);
 }
 
 }  // namespace

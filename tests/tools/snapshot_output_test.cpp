@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/support/process.h"
 
@@ -26,13 +27,13 @@ struct Result {
 // Runs the snapshot tool writing out, with umask 022 and files of at most `blocks`
 // 512-byte blocks ("unlimited" for no limit); SIGXFSZ is ignored, so an over-long write
 // fails with EFBIG instead of killing the tool. The shell sets all three, then becomes
-// the tool.
+// the tool (under its emulator in a cross build: make test-arm64).
 Result runSnapshot(const std::string& out, const std::string& blocks) {
-    e2e::Process tool(
-        {.name = "viewer-snapshot",
-         .argv = {"sh", "-c",
-                  "ulimit -f " + blocks + " && umask 022 && trap '' XFSZ && exec \"$@\"", "sh",
-                  SNAPSHOT_PATH, "--frames", "3", "--out", out}});
+    std::vector<std::string> argv = {
+        "sh", "-c", "ulimit -f " + blocks + " && umask 022 && trap '' XFSZ && exec \"$@\"", "sh"};
+    if (!std::string(SNAPSHOT_RUN_WITH).empty()) argv.emplace_back(SNAPSHOT_RUN_WITH);
+    argv.insert(argv.end(), {SNAPSHOT_PATH, "--frames", "3", "--out", out});
+    e2e::Process tool({.name = "viewer-snapshot", .argv = argv});
     const int status = tool.waitExit(120000);
     return {status, tool.stderrText()};
 }
@@ -81,7 +82,7 @@ TEST_F(SnapshotOutput, ReplacesTheFileKeepingItsModeAndCreatesNewOnesByTheUmask)
     const std::string png = e2e::readFile(out_);
     EXPECT_GT(png.size(), 1024u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    struct stat info {};
+    struct stat info = {};
     ASSERT_EQ(::stat(out_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 

@@ -122,6 +122,25 @@ TEST_F(Present, TheLatestFrameIsHeldNotCopied) {
     EXPECT_EQ(second.use_count(), 1);
 }
 
+// A change is passed on only after the same presenter's frame on the same window.
+TEST_F(Present, AChangeHoldsOnlyAgainstTheSamePresentersLastFrameThere) {
+    const HWND a = create(2, 2), b = create(2, 2);
+    const win::SharedPixels pixels = shared({1, 2, 3, 4});
+    const RECT r{0, 0, 1, 1};
+    int first = 0, second = 0;  // their addresses name two presenters
+    const auto all = [&](HWND hWnd, const void* presenter) {
+        EXPECT_TRUE(win::presentFrame(hWnd, pixels, 2, 2, false, {false, &r, 1}, presenter).ok);
+        return win::headless::lastChange().all;
+    };
+    EXPECT_TRUE(all(a, &first)) << "the window's first frame";
+    EXPECT_FALSE(all(a, &first));
+    EXPECT_EQ(win::headless::lastChange().rects.size(), 1u);
+    EXPECT_TRUE(all(a, &second)) << "after another presenter";
+    EXPECT_TRUE(all(b, &second)) << "the presenter's last frame went elsewhere";
+    EXPECT_FALSE(all(b, &second));
+    EXPECT_TRUE(all(b, nullptr)) << "no presenter named";
+}
+
 TEST_F(Present, BadFramesAreRefused) {
     HWND hWnd = create(4, 4);
     const win::SharedPixels pixel = shared({0});

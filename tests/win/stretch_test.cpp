@@ -1,6 +1,7 @@
 // The nearest-neighbour stretch into rows with padding, as a window's surface has them:
 // every pixel holds the texel whose area contains its centre, and the padding between
-// rows is never written.
+// rows is never written. Stretched over the pixels showing a part of the frame, exactly
+// those pixels are written.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -31,20 +32,29 @@ TEST(StretchIntoPaddedRows, EveryPixelSamplesItsCentreAndPaddingIsLeftAlone) {
         }
         const std::size_t stride =
             static_cast<std::size_t>(c.dstW) + static_cast<std::size_t>(c.pad);
-        std::vector<std::uint32_t> dst(stride * c.dstH, kUntouched);
-        win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride,
-                            columns);
-        for (int y = 0; y < c.dstH; ++y) {
-            // floor((y + 0.5) · srcH / dstH), the texel whose area holds the centre.
-            const int sy = static_cast<int>((2 * y + 1) * c.srcH / (2 * c.dstH));
-            for (int x = 0; x < c.dstW; ++x) {
-                const int sx = static_cast<int>((2 * x + 1) * c.srcW / (2 * c.dstW));
-                ASSERT_EQ(dst[y * stride + x], std::uint32_t((sy << 16) | sx))
-                    << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " at (" << x
-                    << ", " << y << ")";
-            }
-            for (std::size_t x = c.dstW; x < stride; ++x) {
-                ASSERT_EQ(dst[y * stride + x], kUntouched) << "padding of row " << y;
+        // The whole frame, and a part of it whose edges fall inside texels' pixels.
+        for (const RECT part : {RECT{0, 0, c.srcW, c.srcH},
+                                RECT{c.srcW / 4, c.srcH / 3, c.srcW * 3 / 4 + 1, c.srcH}}) {
+            const RECT area = win::destinationOf(part, c.srcW, c.srcH, c.dstW, c.dstH);
+            std::vector<std::uint32_t> dst(stride * c.dstH, kUntouched);
+            win::stretchNearest(src.data(), c.srcW, c.srcH, dst.data(), c.dstW, c.dstH, stride,
+                                area, columns);
+            for (int y = 0; y < c.dstH; ++y) {
+                // floor((y + 0.5) · srcH / dstH), the texel whose area holds the centre.
+                const int sy = static_cast<int>((2 * y + 1) * c.srcH / (2 * c.dstH));
+                for (int x = 0; x < c.dstW; ++x) {
+                    const int sx = static_cast<int>((2 * x + 1) * c.srcW / (2 * c.dstW));
+                    const bool shows =
+                        sx >= part.left && sx < part.right && sy >= part.top && sy < part.bottom;
+                    ASSERT_EQ(dst[y * stride + x],
+                              shows ? std::uint32_t((sy << 16) | sx) : kUntouched)
+                        << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " at ("
+                        << x << ", " << y << "), part from (" << part.left << ", " << part.top
+                        << ")";
+                }
+                for (std::size_t x = c.dstW; x < stride; ++x) {
+                    ASSERT_EQ(dst[y * stride + x], kUntouched) << "padding of row " << y;
+                }
             }
         }
     }

@@ -27,6 +27,7 @@ struct State {
     SharedPixels shown;  // the latest present, held rather than copied
     int shownWidth = 0;
     int shownHeight = 0;
+    Change change;  // the latest present's; only tests look at it
     int clientWidth = 0;
     int clientHeight = 0;
     // Copies of `shown`, unstretched and stretched, made when first asked for after a
@@ -115,6 +116,9 @@ const Frame& lastFrame() {
     state.frameStale = false;
     return frame;
 }
+const Change& lastChange() {
+    return state.change;
+}
 const Frame& lastBackBuffer() {
     if (!state.backBufferStale) return state.backBuffer;
     Frame& back = state.backBuffer;
@@ -155,14 +159,20 @@ void destroyWindow(HWND) {}
 
 void pumpEvents() {}
 
+// The frame is held, not copied, so a change costs nothing here: it is only kept.
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-                      int clientHeight, bool paced) {
+                      int clientHeight, bool paced, const FrameChange& change) {
     if (state.presentsToFail > 0) {
         --state.presentsToFail;
         setLastErrorText("cannot present: " + state.presentFailReason);
         return {};
     }
     state.shown = pixels;  // lets the previous frame go back to its owner
+    state.change.all = change.all;
+    state.change.rects.clear();
+    if (!change.all && change.count > 0) {
+        state.change.rects.assign(change.rects, change.rects + change.count);
+    }
     state.shownWidth = width;
     state.shownHeight = height;
     state.clientWidth = clientWidth;

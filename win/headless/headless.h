@@ -53,4 +53,12 @@ int presentCount();
 const Frame& lastFrame();       // the frame of the latest present, stretched to the client size
 const Frame& lastBackBuffer();  // the same present before stretching
 
+// Where the latest present said its frame differs from the one before (win/display.h's
+// FrameChange, kept): all of it, or only inside these rectangles of frame pixels.
+struct Change {
+    bool all = true;
+    std::vector<RECT> rects;
+};
+const Change& lastChange();
+
 }  // namespace win::headless

@@ -31,9 +31,10 @@ WPARAM sizeTypeOfShow(int nCmdShow) {
 // The GPU present of a window, while it has one. False once it failed: the window is on
 // the shared-memory path from then on, and the caller shows this same frame there.
 bool presentedThroughGpu(NativeWindow& native, const std::uint32_t* pixels, int width, int height,
-                         bool paced, bool* waited) {
+                         const FrameChange& change, bool paced, bool* waited) {
     if (native.gpu == nullptr) return false;
-    if (sdl::presentThroughGpu(*native.gpu, pixels, width, height, paced, native.pacing, waited)) {
+    if (sdl::presentThroughGpu(*native.gpu, pixels, width, height, change, paced, native.pacing,
+                               waited)) {
         return true;
     }
     sdl::closeGpuPresent(native.gpu);
@@ -110,29 +111,35 @@ void destroyWindow(HWND hWnd) {
 // not held. A GPU present that fails gives way to the surface for good, with this same
 // frame, so nothing is lost but the GPU.
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-                      int clientHeight, bool paced) {
+                      int clientHeight, bool paced, const FrameChange& change) {
     NativeWindow* native = sdl::nativeWindowOf(hWnd);
     if (native == nullptr) return {};
     PresentResult result;
     result.ok = true;
     result.immediate = !paced;
+    FrameChange shown = change;
+    if (native->showAll) shown.all = true;
+    // Until this present has shown its frame, the client holds no frame to build on.
+    native->showAll = true;
     // Minimised, or the compositor gone (a swap can spin on the broken connection as the
     // pump does): nothing to draw, still paced.
     if (clientWidth == 0 || clientHeight == 0 || sdl::quitIfCompositorLost()) {
         result.waited = paced && waitForDeadline(native->pacing);
         return result;
     }
-    if (presentedThroughGpu(*native, pixels.get(), width, height, paced, &result.waited)) {
+    if (presentedThroughGpu(*native, pixels.get(), width, height, shown, paced, &result.waited)) {
         result.shown = true;
+        native->showAll = false;
         return result;
     }
     if (!sdl::presentThroughSurface(native->window, native->surface, pixels.get(), width, height,
-                                    paced, native->pacing, &result.waited)) {
+                                    shown, paced, native->pacing, &result.waited)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
         result.ok = false;
         return result;  // a failure is said by the core, once for each run of them
     }
     result.shown = true;
+    native->showAll = false;
     return result;
 }
 

@@ -49,10 +49,15 @@ void onWindowEvent(const SDL_WindowEvent& event, ClosedThisPump& closed) {
     NativeWindow* native = sdl::nativeWindowOf(hWnd);
     if (native == nullptr) return;
     switch (event.event) {
+        // The display lost what it showed there, or shows it at another size: presents
+        // only of what changed would leave the rest stale.
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SHOWN: native->showAll = true; break;
         case SDL_WINDOWEVENT_RESIZED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_MAXIMIZED:
         case SDL_WINDOWEVENT_RESTORED:
+            native->showAll = true;
             if (sizeTypeOf(*native) != SIZE_MINIMIZED) {
                 reportSize(hWnd, *native, sdl::pixelSizeOf(*native), sizeTypeOf(*native));
             }

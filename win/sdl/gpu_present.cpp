@@ -4,6 +4,7 @@
 // silent on failure; the back end falls back.
 #include "win/sdl/gpu_present.h"
 
+#include <cstddef>
 #include <string>
 #include <thread>
 
@@ -86,7 +87,11 @@ bool outputSizeOf(GpuPresent& gpu, int* width, int* height) {
 
 namespace {
 
-bool upload(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height) {
+// The frame into the texture: only the rectangles of `change` while the texture holds
+// the frame before, all of it otherwise.
+bool upload(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
+            const FrameChange& change) {
+    const int pitch = width * static_cast<int>(sizeof(std::uint32_t));
     if (gpu.texture == nullptr || gpu.textureWidth != width || gpu.textureHeight != height) {
         if (gpu.texture != nullptr) SDL_DestroyTexture(gpu.texture);
         // X8R8G8B8 is SDL's RGB888: the top byte ignored, so the window is opaque even
@@ -100,9 +105,18 @@ bool upload(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height)
             SDL_SetTextureBlendMode(gpu.texture, SDL_BLENDMODE_NONE) != 0) {
             return false;
         }
+    } else if (!change.all) {
+        for (int i = 0; i < change.count; ++i) {
+            const RECT& r = change.rects[i];
+            const SDL_Rect rect{static_cast<int>(r.left), static_cast<int>(r.top),
+                                static_cast<int>(r.right - r.left),
+                                static_cast<int>(r.bottom - r.top)};
+            const std::uint32_t* first = pixels + static_cast<std::size_t>(r.top) * width + r.left;
+            if (SDL_UpdateTexture(gpu.texture, &rect, first, pitch) != 0) return false;
+        }
+        return true;
     }
-    return SDL_UpdateTexture(gpu.texture, nullptr, pixels,
-                             width * static_cast<int>(sizeof(std::uint32_t))) == 0;
+    return SDL_UpdateTexture(gpu.texture, nullptr, pixels, pitch) == 0;
 }
 
 // The frame over the whole output. A pixel centre x + 0.5 samples texel
@@ -149,14 +163,14 @@ bool pacedSwap(GpuPresent& gpu, Pacing& pacing) {
 }  // namespace
 
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
-                       bool paced, Pacing& pacing, bool* waited) {
+                       const FrameChange& change, bool paced, Pacing& pacing, bool* waited) {
     *waited = false;
     int outWidth = 0;
     int outHeight = 0;
     if (!outputSizeOf(gpu, &outWidth, &outHeight) || outWidth <= 0 || outHeight <= 0) {
         return false;
     }
-    if (!upload(gpu, pixels, width, height) || !drawStretched(gpu, outWidth, outHeight)) {
+    if (!upload(gpu, pixels, width, height, change) || !drawStretched(gpu, outWidth, outHeight)) {
         return false;
     }
     if (paced) {

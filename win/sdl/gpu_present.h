@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "win/display.h"
 #include "win/pacing.h"
 
 namespace win::sdl {
@@ -28,12 +29,13 @@ void closeGpuPresent(GpuPresent* gpu);
 // The drawable size in pixels (HiDPI aware); false if the renderer cannot say.
 bool outputSizeOf(GpuPresent& gpu, int* width, int* height);
 
-// Shows a width × height X8R8G8B8 frame over the whole output, then, when paced, waits
+// Shows a width × height X8R8G8B8 frame over the whole output, uploading only the rows
+// of `change` where the texture holds the frame before, then, when paced, waits
 // for the display as the window's pacing says: by the driver's vsync or by deadlines.
 // *waited says whether the call waited for the refresh, either way. An unpaced present
 // hands the pace to deadlines for good. False when any step fails: the caller falls
 // back to the shared-memory path with the same frame.
 bool presentThroughGpu(GpuPresent& gpu, const std::uint32_t* pixels, int width, int height,
-                       bool paced, Pacing& pacing, bool* waited);
+                       const FrameChange& change, bool paced, Pacing& pacing, bool* waited);
 
 }  // namespace win::sdl

@@ -23,6 +23,9 @@ struct NativeWindow {
     SurfaceStretch surface;
     ClientSize reported;  // the size WM_SIZE last carried
     WPARAM reportedType = SIZE_RESTORED;
+    // The client may not show the last frame presented (never shown, exposed, resized,
+    // restored, or a present skipped or failed): the next present draws all of it.
+    bool showAll = true;
 };
 
 // Null for a handle this back end holds no window for.

@@ -15,9 +15,12 @@
 namespace win::sdl {
 namespace {
 
-// Long enough for a manager busy with other clients; paid only where it offers the
-// request and then does not answer.
+// Long enough for a manager busy with other clients; paid only where a live manager
+// offers the request and then does not answer.
 constexpr auto kAnswerTimeout = std::chrono::milliseconds(1000);
+// A manager names itself on the root before it enters its event loop, and drops the
+// requests that arrive in between (openbox does): the request is sent again this often.
+constexpr auto kAskAgainEvery = std::chrono::milliseconds(50);
 
 int xErrors = 0;  // while our handler is in place: all state of this file
 
@@ -60,32 +63,42 @@ bool managerOffers(Display* display, Window root, Atom wanted) {
     return false;
 }
 
-bool askAndWait(Display* display, Window window, FrameExtents* frame) {
-    const Window root = DefaultRootWindow(display);
-    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
-    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-    if (!managerOffers(display, root, request)) return false;
-
+void ask(Display* display, Window window, Atom request) {
     XEvent event;
     std::memset(&event, 0, sizeof(event));
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = request;
     event.xclient.format = 32;
-    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display);
+}
 
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+bool answered(Display* display, Window window, Atom extents, FrameExtents* frame) {
+    // left, right, top, bottom, as the property orders them
+    const std::vector<long> sides = longProperty(display, window, extents, XA_CARDINAL);
+    if (sides.size() < 4) return false;
+    *frame = {static_cast<int>(sides[0]), static_cast<int>(sides[1]), static_cast<int>(sides[2]),
+              static_cast<int>(sides[3])};
+    return true;
+}
+
+bool askAndWait(Display* display, Window window, FrameExtents* frame) {
+    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    if (!managerOffers(display, DefaultRootWindow(display), request)) return false;
+    const auto start = std::chrono::steady_clock::now();
+    auto nextAsk = start;
     for (;;) {
-        // left, right, top, bottom, as the property orders them
-        const std::vector<long> sides = longProperty(display, window, extents, XA_CARDINAL);
-        if (sides.size() >= 4) {
-            *frame = {static_cast<int>(sides[0]), static_cast<int>(sides[1]),
-                      static_cast<int>(sides[2]), static_cast<int>(sides[3])};
-            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= nextAsk) {
+            ask(display, window, request);
+            nextAsk = now + kAskAgainEvery;
         }
-        if (xErrors != 0 || std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (answered(display, window, extents, frame)) return true;
+        if (xErrors != 0 || now - start >= kAnswerTimeout) return false;
     }
 }
 

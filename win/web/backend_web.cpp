@@ -56,8 +56,10 @@ EM_JS(int, webNextEvent, (int* kind, char* code, int codeSize, int* down, int* r
     return 1;
 });
 
-EM_JS(void, webShowFrame, (const void* rgba, int width, int height), {
-    Module["viewerPage"].show(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
+// Only the pixels inside the rectangle (x, y, w, h) reach the canvas.
+EM_JS(void, webShowFrame, (const void* rgba, int width, int height, int x, int y, int w, int h), {
+    Module["viewerPage"].show(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height,
+                              x, y, w, h);
 });
 
 // Resolves at the browser's next animation frame: never while the tab is hidden.
@@ -95,6 +97,7 @@ bool nextPageEvent(PageEvent* event) {
 struct State {
     HWND window = nullptr;
     std::vector<std::uint32_t> canvas;  // the client-sized frame in the canvas's byte order
+    int canvasWidth = 0;                // 0: neither it nor the page's canvas holds a frame
     StretchColumns columns;
 };
 State state;
@@ -166,7 +169,7 @@ void pumpEvents() {
 }
 
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
-                      int clientHeight, bool) {
+                      int clientHeight, bool, const FrameChange& change) {
     PresentResult result;
     if (hWnd != state.window) {
         setLastErrorText("cannot present: the window has no canvas");
@@ -175,12 +178,34 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     result.ok = true;
     if (clientWidth > 0 && clientHeight > 0) {
         const std::size_t count = static_cast<std::size_t>(clientWidth) * clientHeight;
+        // The canvas holds the frame before at this size, or all of it is drawn.
+        const bool all =
+            change.all || clientWidth != state.canvasWidth || count != state.canvas.size();
         state.canvas.resize(count);
-        stretchNearest(pixels.get(), width, height, state.canvas.data(), clientWidth, clientHeight,
-                       state.columns);
-        web::toCanvasPixels(state.canvas.data(), count);
-        webShowFrame(state.canvas.data(), clientWidth, clientHeight);
+        state.canvasWidth = clientWidth;
+        RECT shown{clientWidth, clientHeight, 0, 0};  // what the page copies: all areas' bounds
+        const RECT whole{0, 0, clientWidth, clientHeight};
+        for (int i = 0; i < (all ? 1 : change.count); ++i) {
+            const RECT area =
+                all ? whole
+                    : destinationOf(change.rects[i], width, height, clientWidth, clientHeight);
+            if (area.left >= area.right || area.top >= area.bottom) continue;
+            stretchNearest(pixels.get(), width, height, state.canvas.data(), clientWidth,
+                           clientHeight, static_cast<std::size_t>(clientWidth), area,
+                           state.columns);
+            for (LONG y = area.top; y < area.bottom; ++y) {
+                web::toCanvasPixels(state.canvas.data() + y * clientWidth + area.left,
+                                    static_cast<std::size_t>(area.right - area.left));
+            }
+            shown = RECT{std::min(shown.left, area.left), std::min(shown.top, area.top),
+                         std::max(shown.right, area.right), std::max(shown.bottom, area.bottom)};
+        }
+        webShowFrame(state.canvas.data(), clientWidth, clientHeight, shown.left, shown.top,
+                     std::max<LONG>(shown.right - shown.left, 0),
+                     std::max<LONG>(shown.bottom - shown.top, 0));
         result.shown = true;
+    } else {
+        state.canvasWidth = 0;  // the page may drop the hidden canvas's pixels
     }
     // Paced or not, the loop has to give the browser its turn: the page would freeze
     // otherwise. The wait also keeps the loop to the display's refresh, and stops it

@@ -61,9 +61,9 @@ void guardTheWaysOut() {
     static const bool guarded = [] {
         std::atexit(killLiveGroups);
         for (const int number : kFatalSignals) {
-            struct sigaction old {};
+            struct sigaction old = {};
             if (sigaction(number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
-            struct sigaction action {};
+            struct sigaction action = {};
             action.sa_handler = onFatalSignal;
             action.sa_flags = SA_RESETHAND | SA_NODEFER;
             sigemptyset(&action.sa_mask);

@@ -28,13 +28,16 @@ struct FrameSides {
     int right = 0;
     int bottom = 0;
 };
+// Named, so a call that keeps the returned set holds no temporary (GCC 14's
+// -Wdangling-reference counts any temporary of class type in the call).
+inline constexpr FrameSides kNoFrame{};
 
 // Frames at angles 0 … 359 with the keys pressed before the first frame, in a window
 // with `frame` around its client (win::headless::setFrame) and, when width and height
 // are not 0, the client resized to them; every 4th pixel each way. Made once per
-// process for each keys, size and frame, then shared.
+// process for each keys, size and frame, then kept to the end of the process.
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0,
-                               FrameSides frame = {});
+                               FrameSides frame = kNoFrame);
 
 // Frames at angles 0 … 359 of a window created with a frame of these sides around it
 // (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the

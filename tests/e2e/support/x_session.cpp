@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "tests/e2e/support/poll.h"
 
@@ -125,11 +127,26 @@ void XSessionSuite::SetUp() {
     ASSERT_TRUE(x_->stillThere());
 }
 
+namespace {
+
+// VIEWER_E2E_COMMAND, when set, is started in place of `path` (words split at spaces):
+// `qemu-aarch64 build/arm64/viewer` puts a viewer built for another machine in front of
+// this build's headless frames. The window is still found by the file name and pid,
+// which qemu-user both keeps.
+std::vector<std::string> viewerCommand(const std::string& path) {
+    const char* command = std::getenv("VIEWER_E2E_COMMAND");
+    if (command == nullptr || *command == '\0') return {path};
+    std::istringstream words(command);
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
+
+}  // namespace
+
 Process startViewer(const std::string& path, const std::string& display, const Environment& extra) {
     Environment environment = {
         {"DISPLAY", display}, {"SDL_VIDEODRIVER", ""}, {"WAYLAND_DISPLAY", ""}};
     environment.insert(environment.end(), extra.begin(), extra.end());
-    return Process({.name = "the viewer", .argv = {path}, .environment = environment});
+    return Process({.name = "the viewer", .argv = viewerCommand(path), .environment = environment});
 }
 
 WindowQuery viewerWindow(const std::string& path, const Process& viewer) {

@@ -265,6 +265,31 @@ bool ewmhManagerInCharge(XClient* client) {
     return readProperty(d, check, name, XA_WINDOW, nullptr, &itself) && itself == check;
 }
 
+bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error) {
+    Display* d = client->display;
+    const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 64, 64, 0, 0, 0);
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xclient.type = ClientMessage;
+    event.xclient.window = probe;
+    event.xclient.message_type = XInternAtom(d, "_NET_REQUEST_FRAME_EXTENTS", False);
+    event.xclient.format = 32;
+    int sides[4] = {};
+    const bool answered = pollUntil(
+        [&] {
+            if (frameExtents(client, probe, sides)) return true;
+            // A request that arrives while the manager is still starting may be dropped.
+            XSendEvent(d, DefaultRootWindow(d), False,
+                       SubstructureRedirectMask | SubstructureNotifyMask, &event);
+            XFlush(d);
+            return false;
+        },
+        poll, error);
+    XDestroyWindow(d, probe);
+    XSync(d, False);
+    return answered;
+}
+
 Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     Display* d = client->display;
     if (window == 0) window = DefaultRootWindow(d);
@@ -315,6 +340,24 @@ void moveResize(XClient* client, unsigned long window, int x, int y, int width, 
 void iconify(XClient* client, unsigned long window) {
     Display* d = client->display;
     XIconifyWindow(d, window, DefaultScreen(d));
+    XSync(d, False);
+}
+
+void coverFor(XClient* client, unsigned long window, int ms) {
+    Display* d = client->display;
+    Box box;
+    if (!clientBox(client, window, &box)) return;
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;  // placed as asked, whatever manages the rest
+    attributes.background_pixel = WhitePixel(d, DefaultScreen(d));
+    const Window cover =
+        XCreateWindow(d, DefaultRootWindow(d), box.x, box.y, static_cast<unsigned>(box.width),
+                      static_cast<unsigned>(box.height), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(d, cover);
+    XSync(d, False);
+    sleepMs(ms);
+    XDestroyWindow(d, cover);
     XSync(d, False);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/support/poll.h"
+
 namespace e2e {
 
 struct Image {
@@ -52,6 +54,10 @@ bool clientBox(XClient* client, unsigned long window, Box* box);
 bool frameExtents(XClient* client, unsigned long window, int sides[4]);
 // Whether the root window names a live EWMH window manager (_NET_SUPPORTING_WM_CHECK).
 bool ewmhManagerInCharge(XClient* client);
+// Whether the manager answers _NET_REQUEST_FRAME_EXTENTS for an unmapped window of ours
+// within the poll: what a viewer asks before it maps its window. A manager names its check
+// window before it has loaded its theme and entered its event loop.
+bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error);
 // The pointer moved over the window at (x, y) of its own area (window 0: the root),
 // and the cursor image shown there (XFixes), ARGB; empty when unknown.
 Image cursorOver(XClient* client, unsigned long window, int x, int y);
@@ -75,6 +81,9 @@ void moveResize(XClient* client, unsigned long window, int x, int y, int width, 
 // The window manager's minimise (an iconify request, ICCCM WM_CHANGE_STATE) and
 // restore (a map request); both take effect only with a window manager running.
 void iconify(XClient* client, unsigned long window);
+// Shows a white window of our own over the whole of `window` for `ms`, then takes it
+// away again: what it hid is exposed, to be drawn anew by its owner.
+void coverFor(XClient* client, unsigned long window, int ms);
 void restore(XClient* client, unsigned long window);
 bool isViewable(XClient* client, unsigned long window);
 // Whether some client holds SubstructureRedirect on the root window, which only a

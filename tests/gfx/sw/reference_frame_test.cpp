@@ -92,8 +92,9 @@ struct Pair {
     }
 };
 
-// Every test runs once per SIMD width the processor has, on one thread and with the
-// rows shared among two and three; the default width is restored after.
+// Every test runs once per kernel set the processor has (the portable kernels and each
+// SIMD width), on one thread and with the rows shared among two and three; the default
+// kernels are restored after.
 struct Variant {
     sw::SpanKernels kernels;
     int threads;
@@ -269,20 +270,22 @@ TEST_P(ReferenceFrame, DrawsLongerThanABatchKeepTheirOrder) {
 std::string variantName(const testing::TestParamInfo<Variant>& info) {
     std::string name = "unknown";
     switch (info.param.kernels) {
+        case sw::SpanKernels::portable: name = "portable"; break;
         case sw::SpanKernels::sse2: name = "sse2"; break;
         case sw::SpanKernels::avx2: name = "avx2"; break;
         case sw::SpanKernels::avx512: name = "avx512"; break;
+        case sw::SpanKernels::neon: name = "neon"; break;
     }
     name.append("_").append(std::to_string(info.param.threads)).append("_threads");
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceFrame,
-                         testing::Values(Variant{sw::SpanKernels::sse2, 1},
-                                         Variant{sw::SpanKernels::avx2, 1},
-                                         Variant{sw::SpanKernels::avx512, 1},
-                                         Variant{sw::SpanKernels::sse2, 3},
-                                         Variant{sw::SpanKernels::avx512, 2}),
-                         variantName);
+INSTANTIATE_TEST_SUITE_P(
+    Kernels, ReferenceFrame,
+    testing::Values(Variant{sw::SpanKernels::portable, 1}, Variant{sw::SpanKernels::portable, 2},
+                    Variant{sw::SpanKernels::sse2, 1}, Variant{sw::SpanKernels::avx2, 1},
+                    Variant{sw::SpanKernels::avx512, 1}, Variant{sw::SpanKernels::sse2, 3},
+                    Variant{sw::SpanKernels::avx512, 2}, Variant{sw::SpanKernels::neon, 1}),
+    variantName);
 
 }  // namespace
