@@ -2,12 +2,13 @@
 """The page tests' hands on Chromium: Debian's python3-selenium and chromedriver.
 
 Serves the web build (tools/serve_web.py), opens a headless Chromium session on the page,
-says "ready", then does what the test asks until it closes its end. The test and this
-script talk through two FIFOs, each message a verb and a length on one line, then that
-many bytes: the script's commands in, "ok" or "error" answers out. Only selenium calls
-that selenium 4.8 already has are used (Debian 12 ships 4.8.3, Debian 13 4.24).
+answers "ok" with the server's address, then does what the test asks until it closes its
+end. The test and this script talk through two pipes the test hands over, each message a
+verb and a length on one line, then that many bytes: the script's commands in, "ok" or
+"error" answers out. Only selenium calls that selenium 4.8 already has and 4.24 has not
+deprecated are used (Debian 12 ships 4.8.3, Debian 13 4.24.4).
 
-Usage: page_driver.py WEB_DIR SERVE_SCRIPT PROFILE_DIR COMMANDS_FIFO ANSWERS_FIFO
+Usage: page_driver.py WEB_DIR SERVE_SCRIPT PROFILE_DIR COMMANDS_FD ANSWERS_FD
 """
 import base64
 import subprocess
@@ -81,11 +82,11 @@ def send(out, verb, payload):
 
 
 def main():
-    web_dir, serve_script, profile, commands_path, answers_path = sys.argv[1:6]
+    web_dir, serve_script, profile, commands_fd, answers_fd = sys.argv[1:6]
     server = subprocess.Popen([sys.executable, serve_script, web_dir], stdout=subprocess.PIPE,
                               text=True)
     base = server.stdout.readline().strip()
-    with open(answers_path, "wb") as out:
+    with open(int(answers_fd), "wb") as out:
         try:
             driver = start_browser(profile)
         except Exception as failure:  # noqa: BLE001 - the test shows whatever it was
@@ -93,7 +94,7 @@ def main():
             return 1
         try:
             send(out, "ok", base.encode())
-            with open(commands_path, "rb") as commands:
+            with open(int(commands_fd), "rb") as commands:
                 for line in iter(commands.readline, b""):
                     verb, length = line.decode().split()
                     text = commands.read(int(length)).decode()

@@ -1,25 +1,19 @@
 // The page tests' side of page_driver.py: the driver started as an e2e Process, and each
-// command a verb and a length on one line, then its bytes, written to one FIFO and
+// command a verb and a length on one line, then its bytes, written to one pipe and
 // answered the same way ("ok" or "error") on the other.
 #include "tests/web/web_browser.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
-
-#include "tests/e2e/support/poll.h"
 
 namespace e2e {
 namespace {
 
-constexpr int kStartMs = 30000;    // Chromium's first start on a busy machine takes seconds
-constexpr int kAnswerMs = 120000;  // a script or a page load may take long; never forever
+constexpr int kAnswerMs = 120000;  // Chromium's start or a page load may take long; never forever
 
 // Reads exactly `size` bytes, or fails once the driver has said nothing for kAnswerMs
 // or has closed its end.
@@ -53,6 +47,8 @@ bool readAnswer(const Browser& browser, std::string* payload, std::string* error
     return false;
 }
 
+}  // namespace
+
 bool call(const Browser& browser, const std::string& verb, const std::string& text,
           std::string* answer, std::string* error) {
     const std::string message = verb + " " + std::to_string(text.size()) + "\n" + text;
@@ -68,39 +64,30 @@ bool call(const Browser& browser, const std::string& verb, const std::string& te
     return readAnswer(browser, answer, error);
 }
 
-}  // namespace
-
 bool startBrowser(const std::string& webDir, Browser* browser, std::string* error) {
-    static int serial = 0;  // one pair for each browser this process starts
-    const std::string pair = std::to_string(++serial);
-    const std::string commands = runPath("page-driver-commands-" + pair);
-    const std::string answers = runPath("page-driver-answers-" + pair);
-    if (::mkfifo(commands.c_str(), 0600) != 0 || ::mkfifo(answers.c_str(), 0600) != 0) {
-        *error = "cannot make the driver's FIFOs in " + commands;
+    int commands[2] = {-1, -1}, answers[2] = {-1, -1};  // [0] reads, [1] writes
+    if (::pipe2(commands, O_CLOEXEC) != 0 || ::pipe2(answers, O_CLOEXEC) != 0) {
+        for (const int fd : {commands[0], commands[1], answers[0], answers[1]}) {
+            if (fd >= 0) ::close(fd);
+        }
+        *error = "cannot make the driver's pipes";
         return false;
     }
-    // Ours first, so neither side's open waits for a peer that has died.
-    browser->answers = ::open(answers.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     // Debian's python, which has python3-selenium, whatever python3 comes first in PATH.
-    browser->driver = Process(Launch{"the page driver (tests/web/page_driver.py)",
-                                     {"/usr/bin/python3", WEB_PAGE_DRIVER, webDir, WEB_SERVE_SCRIPT,
-                                      runPath("chromium-profile"), commands, answers}});
-    if (browser->answers < 0 || !readAnswer(*browser, &browser->base, error)) {
-        if (error->empty()) *error = "cannot open " + answers;
+    browser->driver = Process({.name = "the page driver (tests/web/page_driver.py)",
+                               .argv = {"/usr/bin/python3", WEB_PAGE_DRIVER, webDir,
+                                        WEB_SERVE_SCRIPT, runPath("chromium-profile"),
+                                        std::to_string(commands[0]), std::to_string(answers[1])},
+                               .keepFds = {commands[0], answers[1]}});
+    // Only the driver holds its ends: a driver gone is an end of file here at once.
+    ::close(commands[0]);
+    ::close(answers[1]);
+    browser->commands = commands[1];
+    browser->answers = answers[0];
+    if (!readAnswer(*browser, &browser->base, error)) {
         stopBrowser(browser);
         return false;
     }
-    const bool opened = pollUntil(
-        [&] {
-            browser->commands = ::open(commands.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            return browser->commands >= 0;
-        },
-        Poll{kStartMs, 20, {&browser->driver}, "the page driver reading its commands"}, error);
-    if (!opened) {
-        stopBrowser(browser);
-        return false;
-    }
-    ::fcntl(browser->commands, F_SETFL, 0);  // blocking writes from here on
     return true;
 }
 
@@ -114,37 +101,6 @@ void stopBrowser(Browser* browser) {
 
 bool started(const Browser& browser) {
     return browser.commands >= 0;
-}
-
-bool navigate(const Browser& browser, const std::string& path, std::string* error) {
-    std::string ignored;
-    return call(browser, "open", path, &ignored, error);
-}
-
-bool runScript(const Browser& browser, const std::string& script, std::string* result,
-               std::string* error) {
-    return call(browser, "script", script, result, error);
-}
-
-bool pressKey(const Browser& browser, const std::string& key, std::string* error) {
-    std::string ignored;
-    return call(browser, "key", key, &ignored, error);
-}
-
-bool drag(const Browser& browser, int x, int y, int dx, int dy, std::string* error) {
-    std::ostringstream text;
-    text << x << ' ' << y << ' ' << dx << ' ' << dy;
-    std::string ignored;
-    return call(browser, "drag", text.str(), &ignored, error);
-}
-
-bool consoleErrors(const Browser& browser, std::vector<std::string>* errors, std::string* error) {
-    std::string lines;
-    if (!call(browser, "errors", "", &lines, error)) return false;
-    errors->clear();
-    std::istringstream in(lines);
-    for (std::string line; std::getline(in, line);) errors->push_back(line);
-    return true;
 }
 
 bool readCanvas(const Browser& browser, CanvasRead* read, std::string* error) {

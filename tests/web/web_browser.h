@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "tests/e2e/support/process.h"
 #include "tests/e2e/support/x_window.h"
@@ -14,7 +13,7 @@ namespace e2e {
 
 struct Browser {
     Process driver;     // page_driver.py, with everything it started
-    int commands = -1;  // our ends of its two FIFOs
+    int commands = -1;  // our ends of its two pipes
     int answers = -1;
     std::string base;  // the server's address, "http://127.0.0.1:<port>/"
 };
@@ -26,21 +25,13 @@ bool startBrowser(const std::string& webDir, Browser* browser, std::string* erro
 void stopBrowser(Browser* browser);
 bool started(const Browser& browser);
 
-// Loads a page under webDir ("index.html").
-bool navigate(const Browser& browser, const std::string& path, std::string* error);
-
-// Runs `script` (a function body) in the page; what it returns, as a string.
-bool runScript(const Browser& browser, const std::string& script, std::string* result,
-               std::string* error);
-
-// Presses and releases one key, given as WebDriver spells it ("\uE035" for F5).
-bool pressKey(const Browser& browser, const std::string& key, std::string* error);
-// Drags with the mouse from (x, y) by (dx, dy), in CSS pixels of the viewport; (0, 0)
-// is a click.
-bool drag(const Browser& browser, int x, int y, int dx, int dy, std::string* error);
-
-// The browser console's errors since the last call.
-bool consoleErrors(const Browser& browser, std::vector<std::string>* errors, std::string* error);
+// One command to the driver and its answer: "open" a page under webDir ("index.html");
+// run a "script" (a function body), answered with what it returns as a string; press a
+// "key" as WebDriver spells it ("\uE035" for F5); "drag" the mouse "x y dx dy" in CSS
+// pixels of the viewport ("x y 0 0" clicks); the console's "errors" since the last call,
+// one a line. False with *error when the page or the driver failed it.
+bool call(const Browser& browser, const std::string& verb, const std::string& text,
+          std::string* answer, std::string* error);
 
 // What the canvas shows, read through the page's own 2D context, with the number of
 // frames the page had put on it when read.

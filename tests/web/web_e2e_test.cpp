@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,7 +110,7 @@ protected:
         if (!started(browser())) {
             ASSERT_TRUE(startBrowser(WEB_DIR, &browser(), &error)) << error;
         }
-        ASSERT_TRUE(navigate(browser(), "index.html", &error)) << error;
+        ASSERT_TRUE(command("open", "index.html"));
         ASSERT_TRUE(waitForFrames(1)) << "the page showed no frame";
         // The sides of the frame the page drew around the canvas, as a window manager's.
         const std::string sides = script(
@@ -123,18 +124,26 @@ protected:
             << sides;
     }
     void TearDown() override {
-        std::vector<std::string> errors;
-        std::string error;
-        if (started(browser())) {
-            EXPECT_TRUE(consoleErrors(browser(), &errors, &error)) << error;
-            for (const std::string& line : errors) ADD_FAILURE() << "console error: " << line;
+        std::string errors;
+        if (started(browser()) && command("errors", "", &errors)) {
+            std::istringstream lines(errors);
+            for (std::string line; std::getline(lines, line);) {
+                ADD_FAILURE() << "console error: " << line;
+            }
         }
         if (&browser() == &own_) stopBrowser(&own_);
     }
 
+    // One command to the driver (web_browser.h); false, with the test failed, when it fails.
+    bool command(const std::string& verb, const std::string& text, std::string* answer = nullptr) {
+        std::string ignored, error;
+        if (call(browser(), verb, text, answer != nullptr ? answer : &ignored, &error)) return true;
+        ADD_FAILURE() << verb << ": " << error;
+        return false;
+    }
     std::string script(const std::string& body) {
-        std::string result, error;
-        EXPECT_TRUE(runScript(browser(), body, &result, &error)) << error;
+        std::string result;
+        command("script", body, &result);
         return result;
     }
     long frames() { return std::atol(script("return String(Module.viewerPage.frames);").c_str()); }
@@ -157,10 +166,12 @@ protected:
         return canvas;
     }
 
-    // Clicks the left button at (x, y), CSS pixels of the viewport, as a person would.
-    void click(int x, int y) {
-        std::string error;
-        ASSERT_TRUE(drag(browser(), x, y, 0, 0, &error)) << error;
+    // Drags with the left button from (x, y) by (dx, dy), CSS pixels of the viewport, as a
+    // person would; (0, 0) clicks.
+    bool drag(int x, int y, int dx, int dy) {
+        std::ostringstream text;
+        text << x << ' ' << y << ' ' << dx << ' ' << dy;
+        return command("drag", text.str());
     }
     // The page at start-up, drawn headless: no keys, the page's frame around the canvas.
     View startView() const { return start_; }
@@ -225,8 +236,7 @@ TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
         "return [Math.round(r.right) - 3, Math.round(r.bottom) - 3].join(',');");
     const int x = std::atoi(corner.c_str());
     const int y = std::atoi(corner.c_str() + corner.find(',') + 1);
-    std::string error;
-    ASSERT_TRUE(drag(browser(), x, y, -300, 100, &error)) << error;
+    ASSERT_TRUE(drag(x, y, -300, 100));
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
     View resized = startView();
@@ -262,7 +272,8 @@ TEST_F(WebPage, TheCloseButtonEndsTheProgramWithStatusZero) {
     const std::string button = script(
         "const r = document.getElementById('close').getBoundingClientRect();"
         "return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)].join(',');");
-    click(std::atoi(button.c_str()), std::atoi(button.c_str() + button.find(',') + 1));
+    ASSERT_TRUE(
+        drag(std::atoi(button.c_str()), std::atoi(button.c_str() + button.find(',') + 1), 0, 0));
     EXPECT_TRUE(waitFor("return String(document.getElementById('status').textContent !== '');"));
     const std::string status = script("return document.getElementById('status').textContent;");
     const std::string program = script("return Module.thisProgram;");
@@ -298,8 +309,7 @@ protected:
 TEST_P(WebPageKey, GivesTheHeadlessFrameForThatKeyWithoutReloading) {
     const KeyCase key = GetParam();
     script("window.sameDocument = true; return '';");
-    std::string error;
-    ASSERT_TRUE(pressKey(browser(), key.webDriverKey, &error)) << error;
+    ASSERT_TRUE(command("key", key.webDriverKey));
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
     EXPECT_EQ(script("return String(window.sameDocument === true);"), "true")
@@ -322,8 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
 // With Num Lock off (the browser's state here) keypad 8 is the up arrow, as on the
 // desktop: the camera moves.
 TEST_F(WebPage, KeypadEightWithNumLockOffMovesTheCameraUp) {
-    std::string error;
-    ASSERT_TRUE(pressKey(browser(), "\uE022", &error)) << error;  // WebDriver's Numpad8
+    ASSERT_TRUE(command("key", "\uE022"));  // WebDriver's Numpad8
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const Verdict verdict = judge(viewWithKey(VK_UP), read().image);
     EXPECT_EQ(verdict.difference, "") << "at angle " << verdict.angle;
