@@ -4,7 +4,6 @@
 // buffer's whatever the client, and closing releases the device exactly once.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "app/app.h"
@@ -46,16 +45,9 @@ protected:
     }
     void TearDown() override { win::headless::reset(); }
 
-    // Runs WinMain; `atFrame` runs after each present with its number, and the window
-    // is closed after `frames` presents unless something ended the program before.
-    int run(int frames, const std::function<void(HWND, int)>& atFrame = nullptr,
-            const std::function<void()>& prepare = nullptr) {
-        test_support::ViewerRun run;
-        run.frames = frames;
-        run.prepare = prepare;
-        run.onPresent = atFrame;
-        return test_support::runViewerHeadless(run);
-    }
+    // WinMain's exit code; the window is closed after run.frames presents unless
+    // something ended the program before.
+    int runWinMain() { return test_support::runViewerHeadless(run); }
     static DWORD renderState(D3DRENDERSTATETYPE which) {
         DWORD value = 0xDEADBEEF;
         EXPECT_EQ(device->GetRenderState(which, &value), D3D_OK);
@@ -66,19 +58,21 @@ protected:
         EXPECT_EQ(device->GetTransform(D3DTS_PROJECTION, &p), D3D_OK);
         return p._22 / p._11;
     }
+
+    test_support::ViewerRun run;
 };
 
 TEST_F(WindowMessages, KeysHandledOrNotReachDefWindowProcAfterTheControls) {
-    EXPECT_EQ(run(2,
-                  [](HWND hWnd, int presents) {
-                      if (presents != 1) return;
-                      win::watchDefWindowProc(recordDefault);
-                      for (const WPARAM vk : {VK_PRIOR, VK_HOME, WPARAM{'A'}}) {
-                          win::headless::pressKey(hWnd, vk, true);
-                          win::headless::pressKey(hWnd, vk, false);
-                      }
-                  }),
-              0);
+    run.frames = 2;
+    run.onPresent = [](HWND hWnd, int presents) {
+        if (presents != 1) return;
+        win::watchDefWindowProc(recordDefault);
+        for (const WPARAM vk : {VK_PRIOR, VK_HOME, WPARAM{'A'}}) {
+            win::headless::pressKey(hWnd, vk, true);
+            win::headless::pressKey(hWnd, vk, false);
+        }
+    };
+    EXPECT_EQ(runWinMain(), 0);
     std::vector<UINT> keyMessages;
     for (const DefaultCall& call : defaultCalls) {
         if (call.message >= WM_KEYDOWN && call.message <= WM_CHAR)
@@ -94,39 +88,38 @@ TEST_F(WindowMessages, KeysHandledOrNotReachDefWindowProcAfterTheControls) {
 }
 
 TEST_F(WindowMessages, AltF4EndsTheProgramWithZero) {
-    EXPECT_EQ(run(100,
-                  [](HWND hWnd, int presents) {
-                      if (presents != 2) return;
-                      win::headless::pressKey(hWnd, VK_MENU, true, true);
-                      win::headless::pressKey(hWnd, VK_F4, true, true);
-                  }),
-              0);
+    run.frames = 100;
+    run.onPresent = [](HWND hWnd, int presents) {
+        if (presents != 2) return;
+        win::headless::pressKey(hWnd, VK_MENU, true, true);
+        win::headless::pressKey(hWnd, VK_F4, true, true);
+    };
+    EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(win::headless::presentCount(), 2) << "no frame after the close";
     EXPECT_EQ(releaseDeviceCalls, 1);
     EXPECT_EQ(device, nullptr);
 }
 
 TEST_F(WindowMessages, AltKeysChangeNothing) {
-    EXPECT_EQ(
-        run(2,
-            [](HWND hWnd, int presents) {
-                if (presents == 1) {
-                    win::headless::pressKey(hWnd, VK_MENU, true, true);
-                    for (WPARAM vk = VK_F1; vk <= VK_F7; ++vk) {
-                        if (vk != VK_F4) win::headless::pressKey(hWnd, vk, true, true);
-                    }
-                    for (const WPARAM vk : {VK_PRIOR, VK_NEXT, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN}) {
-                        win::headless::pressKey(hWnd, vk, true, true);
-                    }
-                    win::headless::pressKey(hWnd, VK_F10, true);  // a system key alone
-                }
-                if (presents == 2) {  // the keys above have all been dispatched
-                    EXPECT_EQ(renderState(D3DRS_CULLMODE), DWORD{D3DCULL_CCW});
-                    EXPECT_EQ(renderState(D3DRS_SHADEMODE), DWORD{D3DSHADE_GOURAUD});
-                    EXPECT_EQ(renderState(D3DRS_ZENABLE), DWORD{D3DZB_TRUE});
-                }
-            }),
-        0);
+    run.frames = 2;
+    run.onPresent = [](HWND hWnd, int presents) {
+        if (presents == 1) {
+            win::headless::pressKey(hWnd, VK_MENU, true, true);
+            for (WPARAM vk = VK_F1; vk <= VK_F7; ++vk) {
+                if (vk != VK_F4) win::headless::pressKey(hWnd, vk, true, true);
+            }
+            for (const WPARAM vk : {VK_PRIOR, VK_NEXT, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN}) {
+                win::headless::pressKey(hWnd, vk, true, true);
+            }
+            win::headless::pressKey(hWnd, VK_F10, true);  // a system key alone
+        }
+        if (presents == 2) {  // the keys above have all been dispatched
+            EXPECT_EQ(renderState(D3DRS_CULLMODE), DWORD{D3DCULL_CCW});
+            EXPECT_EQ(renderState(D3DRS_SHADEMODE), DWORD{D3DSHADE_GOURAUD});
+            EXPECT_EQ(renderState(D3DRS_ZENABLE), DWORD{D3DZB_TRUE});
+        }
+    };
+    EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(win::headless::presentCount(), 2);
     EXPECT_EQ(camX, 0.0f);
     EXPECT_EQ(camY, 0.0f);
@@ -134,7 +127,8 @@ TEST_F(WindowMessages, AltKeysChangeNothing) {
 }
 
 TEST_F(WindowMessages, ClosingReleasesTheDeviceOnce) {
-    EXPECT_EQ(run(3), 0);
+    run.frames = 3;
+    EXPECT_EQ(runWinMain(), 0);
     EXPECT_EQ(releaseDeviceCalls, 1);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(direct3d, nullptr);
@@ -144,23 +138,21 @@ TEST_F(WindowMessages, ClosingReleasesTheDeviceOnce) {
 // the start-up projection is the back buffer's 4/3 whatever they were, until a resize.
 TEST_F(WindowMessages, StartUpAspectIsFourThirdsWhateverTheClient) {
     std::vector<float> aspects;
-    EXPECT_EQ(run(
-                  3,
-                  [&aspects](HWND hWnd, int presents) {
-                      aspects.push_back(aspect());
-                      if (presents == 1) {
-                          RECT client{};
-                          GetClientRect(hWnd, &client);
-                          EXPECT_EQ(client.right, 640);
-                          EXPECT_EQ(client.bottom, 400);
-                          EXPECT_EQ(win::headless::lastFrame().width, 640);
-                          EXPECT_EQ(win::headless::lastFrame().height, 400);
-                          win::headless::setClientSize(hWnd, 1000, 500);
-                      }
-                  },
-                  // an 800 × 600 box with a 640 × 400 client
-                  [] { win::headless::setFrame(80, 100, 80, 100); }),
-              0);
+    run.frames = 3;
+    // An 800 × 600 box with a 640 × 400 client.
+    run.prepare = [] { win::headless::setFrame(80, 100, 80, 100); };
+    run.onPresent = [&aspects](HWND hWnd, int presents) {
+        aspects.push_back(aspect());
+        if (presents != 1) return;
+        RECT client{};
+        GetClientRect(hWnd, &client);
+        EXPECT_EQ(client.right, 640);
+        EXPECT_EQ(client.bottom, 400);
+        EXPECT_EQ(win::headless::lastFrame().width, 640);
+        EXPECT_EQ(win::headless::lastFrame().height, 400);
+        win::headless::setClientSize(hWnd, 1000, 500);
+    };
+    EXPECT_EQ(runWinMain(), 0);
     ASSERT_EQ(aspects.size(), 3u);
     EXPECT_FLOAT_EQ(aspects[0], 4.0f / 3.0f);
     EXPECT_FLOAT_EQ(aspects[1], 2.0f);

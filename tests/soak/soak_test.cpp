@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "app/app.h"
@@ -26,13 +26,9 @@ long framesToRun() {
 }
 
 long residentBytes() {
-    long pages = 0;
-    long resident = 0;
-    FILE* f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr) return -1;
-    const int read = std::fscanf(f, "%ld %ld", &pages, &resident);
-    std::fclose(f);
-    return read == 2 ? resident * sysconf(_SC_PAGESIZE) : -1;
+    long pages = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    return statm >> pages >> resident ? resident * sysconf(_SC_PAGESIZE) : -1;
 }
 
 // A reference count read through the platform's own calls.
@@ -61,14 +57,11 @@ static_assert(kCycleFrames < 1000, "the warm-up covers the whole cycle");
 TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
     const long frames = framesToRun();
 
-    ULONG deviceRefsWarm = 0;
-    ULONG vertexRefsWarm = 0;
-    ULONG indexRefsWarm = 0;
-    long residentWarm = 0;
-    ULONG deviceRefsEnd = 0;
-    ULONG vertexRefsEnd = 0;
-    ULONG indexRefsEnd = 0;
-    long residentEnd = 0;
+    // Live objects' reference counts and resident bytes, after warm-up and at the end.
+    struct Sample {
+        ULONG device = 0, vertices = 0, indices = 0;
+        long resident = 0;
+    } warm, end;
 
     test_support::ViewerRun run;
     run.frames = static_cast<int>(frames);
@@ -82,18 +75,9 @@ TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
             }
         }
         // Both samples at the same point of the cycle: 800 × 600, every state at default.
-        const bool warm = presents == 1000;
-        const bool end = presents == frames;
-        if (!warm && !end) return;
-        const ULONG d = referencesOf(device);
-        const ULONG v = referencesOf(vertexBuffer);
-        const ULONG i = referencesOf(indexBuffer);
-        const long r = residentBytes();
-        if (warm) {
-            deviceRefsWarm = d, vertexRefsWarm = v, indexRefsWarm = i, residentWarm = r;
-        } else {
-            deviceRefsEnd = d, vertexRefsEnd = v, indexRefsEnd = i, residentEnd = r;
-        }
+        if (presents != 1000 && presents != frames) return;
+        (presents == 1000 ? warm : end) = {referencesOf(device), referencesOf(vertexBuffer),
+                                           referencesOf(indexBuffer), residentBytes()};
     };
     ASSERT_EQ(test_support::runViewerHeadless(run), 0);
     EXPECT_EQ(win::headless::presentCount(), frames);
@@ -101,13 +85,13 @@ TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
     EXPECT_EQ(vertexBuffer, nullptr);
 
     // Each live buffer keeps the device alive, so the device's count also counts them.
-    EXPECT_GT(deviceRefsWarm, 0u);
-    EXPECT_EQ(deviceRefsEnd, deviceRefsWarm);
-    EXPECT_EQ(vertexRefsEnd, vertexRefsWarm);
-    EXPECT_EQ(indexRefsEnd, indexRefsWarm);
-    ASSERT_GT(residentWarm, 0);
-    EXPECT_LT(residentEnd - residentWarm, 1L << 20)
-        << "resident " << residentWarm << " bytes at frame 1,000, " << residentEnd << " at frame "
+    EXPECT_GT(warm.device, 0u);
+    EXPECT_EQ(end.device, warm.device);
+    EXPECT_EQ(end.vertices, warm.vertices);
+    EXPECT_EQ(end.indices, warm.indices);
+    ASSERT_GT(warm.resident, 0);
+    EXPECT_LT(end.resident - warm.resident, 1L << 20)
+        << "resident " << warm.resident << " bytes at frame 1,000, " << end.resident << " at frame "
         << frames;
     win::headless::reset();
 }

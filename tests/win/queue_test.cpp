@@ -8,6 +8,7 @@
 
 namespace {
 
+using wintest::drain;
 using wintest::messagesOf;
 using wintest::received;
 using wintest::WinTest;
@@ -20,20 +21,6 @@ protected:
         ASSERT_NE(hWnd, nullptr);
         received.clear();
     }
-    // Takes and dispatches everything pending, as the viewer's loop does; returns the
-    // messages taken (WM_QUIT included).
-    std::vector<MSG> drain() {
-        std::vector<MSG> taken;
-        MSG msg{};
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-            taken.push_back(msg);
-            if (msg.message == WM_QUIT) break;
-        }
-        return taken;
-    }
-
     HWND hWnd = nullptr;
 };
 

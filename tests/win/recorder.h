@@ -38,6 +38,20 @@ inline std::vector<UINT> messagesOf(const std::vector<Received>& list) {
     return out;
 }
 
+// Takes, translates and dispatches everything pending, as the viewer's loop does, up to
+// and including a WM_QUIT; returns the messages taken.
+inline std::vector<MSG> drain() {
+    std::vector<MSG> taken;
+    MSG msg{};
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        taken.push_back(msg);
+        if (msg.message == WM_QUIT) break;
+    }
+    return taken;
+}
+
 class WinTest : public ::testing::Test {
 protected:
     void SetUp() override {

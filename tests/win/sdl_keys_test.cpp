@@ -137,12 +137,8 @@ TEST(SdlKeys, KeysWithoutACodeStillArriveWithTheReservedOne) {
 
 TEST(SdlKeys, TheScanCodeAndExtendedBitReachLParam) {
     const auto lParamOf = [](SDL_Scancode scancode, SDL_Keycode keycode) {
-        const auto code = translateKey(scancode, keycode, false);
-        win::KeyEvent key;
-        key.vk = code.vk;
-        key.scan = code.scan;
-        key.extended = code.extended;
-        return static_cast<std::uint32_t>(win::keyParamOf(key));
+        const auto key = translateKey(scancode, keycode, false);
+        return static_cast<std::uint32_t>(win::keyParamOf({key.vk, key.scan, key.extended}));
     };
     EXPECT_EQ(lParamOf(SDL_SCANCODE_A, SDLK_a), 0x001E0001u);
     EXPECT_EQ(lParamOf(SDL_SCANCODE_UP, SDLK_UP), 0x01480001u);        // E0 48

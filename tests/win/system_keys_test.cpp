@@ -9,18 +9,10 @@
 
 namespace {
 
+using wintest::drain;
 using wintest::messagesOf;
 using wintest::received;
 using wintest::WinTest;
-
-// Takes and dispatches everything queued, as the program's loop does.
-void drain() {
-    MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 bool altBit(LPARAM lParam) {
     return (HIWORD(lParam) & KF_ALTDOWN) != 0;
@@ -61,22 +53,18 @@ TEST(KeyMessage, LParamCarriesScanCodeExtendedBitAltAndKeyState) {
         win::KeyEvent key;
         LPARAM expected;
     };
-    const win::KeyEvent a{'A', 0x1E, false, true, false, false, false};
-    const win::KeyEvent up{VK_UP, 0x48, true, true, false, false, false};
-    const auto with = [](win::KeyEvent key, bool down, bool repeat, bool alt) {
-        key.down = down;
-        key.repeat = repeat;
-        key.altDown = alt;
-        return key;
-    };
     const Case cases[] = {
-        {a, 0x001E0001},                             // first press: repeat count 1, scan code
-        {with(a, true, true, false), 0x401E0001},    // auto-repeat: previous state down (bit 30)
-        {with(a, false, false, false), 0xC01E0001},  // release: previous down, transition (31)
-        {up, 0x01480001},                            // extended key (bit 24)
-        {with(up, false, false, false), 0xC1480001},
-        {with(a, true, false, true), 0x201E0001},  // Alt held: the context code (bit 29)
-        {with(up, false, false, true), 0xE1480001},
+        // First press: repeat count 1, the scan code.
+        {{.vk = 'A', .scan = 0x1E}, 0x001E0001},
+        // Auto-repeat: previous state down (bit 30); release: also the transition (31).
+        {{.vk = 'A', .scan = 0x1E, .repeat = true}, 0x401E0001},
+        {{.vk = 'A', .scan = 0x1E, .down = false}, 0xC01E0001},
+        // Extended key (bit 24).
+        {{.vk = VK_UP, .scan = 0x48, .extended = true}, 0x01480001},
+        {{.vk = VK_UP, .scan = 0x48, .extended = true, .down = false}, 0xC1480001},
+        // Alt held: the context code (bit 29).
+        {{.vk = 'A', .scan = 0x1E, .altDown = true}, 0x201E0001},
+        {{.vk = VK_UP, .scan = 0x48, .extended = true, .down = false, .altDown = true}, 0xE1480001},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(win::keyParamOf(c.key), c.expected) << std::hex << c.expected;

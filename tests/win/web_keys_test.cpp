@@ -43,12 +43,8 @@ TEST(WebKeys, KeysWithoutACodeStillArriveNeverAsZero) {
 
 TEST(WebKeys, TheScanCodeAndExtendedBitReachLParam) {
     const auto lParamOf = [](const char* code) {
-        const win::web::KeyCode translated = translateKey(code, false);
-        win::KeyEvent key;
-        key.vk = translated.vk;
-        key.scan = translated.scan;
-        key.extended = translated.extended;
-        return static_cast<std::uint32_t>(win::keyParamOf(key));
+        const win::web::KeyCode key = translateKey(code, false);
+        return static_cast<std::uint32_t>(win::keyParamOf({key.vk, key.scan, key.extended}));
     };
     EXPECT_EQ(lParamOf("ArrowUp"), 0x01480001u);  // E0 48
     EXPECT_EQ(lParamOf("F5"), 0x003F0001u);
