@@ -2,6 +2,7 @@
 // reference counts that decide which of device, buffer and Direct3D object outlives
 // which. Run under the sanitizers, a wrong count shows up as a leak or a use after free.
 #include <cstring>
+#include <string>
 
 #include "tests/gfx/device_fixture.h"
 
@@ -165,7 +166,6 @@ TEST_F(DeviceTest, ABufferHoldsItsDeviceAndABindingHoldsTheBuffer) {
     EXPECT_EQ(owner, device);
     EXPECT_EQ(owner->Release(), 2u);
 
-    // A binding is the device's own hold: the counts the app sees leave it out.
     // With identity transforms: a clockwise triangle over the whole target, in green.
     struct {
         float x, y, z;
@@ -198,14 +198,19 @@ TEST_F(DeviceTest, ABufferHoldsItsDeviceAndABindingHoldsTheBuffer) {
     EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
 }
 
+// A device of its own on an 8 × 8 window, and its Direct3D object in *d3d.
+IDirect3DDevice9* ownDevice(IDirect3D9** d3d, HWND window = gfxtest::makeWindow(8, 8)) {
+    std::string why;
+    IDirect3DDevice9* device = test_support::createDevice(window, 8, 8, d3d, &why);
+    EXPECT_NE(device, nullptr) << why;
+    return device;
+}
+
 TEST(Lifetimes, DeviceGoingReleasesItsBindingsAndItsDirect3D) {
     win::headless::reset();
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = gfxtest::windowedParams(gfxtest::makeWindow(8, 8), 8, 8);
-    IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                                &device),
-              D3D_OK);
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = ownDevice(&d3d);
+    ASSERT_NE(device, nullptr);
     // The Direct3D object first: the device keeps it alive.
     EXPECT_EQ(d3d->Release(), 1u);
     IDirect3D9* fromDevice = nullptr;
@@ -230,10 +235,9 @@ TEST(Lifetimes, DeviceGoingReleasesItsBindingsAndItsDirect3D) {
 
 TEST(Lifetimes, BuffersOutliveTheAppsDeviceReference) {
     win::headless::reset();
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = gfxtest::windowedParams(gfxtest::makeWindow(8, 8), 8, 8);
-    IDirect3DDevice9* device = nullptr;
-    d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device);
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = ownDevice(&d3d);
+    ASSERT_NE(device, nullptr);
     IDirect3DIndexBuffer9* ib = nullptr;
     device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
     device->SetIndices(ib);
@@ -247,12 +251,9 @@ TEST(Lifetimes, BuffersOutliveTheAppsDeviceReference) {
 }
 
 TEST_F(DeviceTest, BindingsRefuseForeignBuffers) {
-    IDirect3D9* d3d2 = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = gfxtest::windowedParams(window, 8, 8);
-    IDirect3DDevice9* other = nullptr;
-    ASSERT_EQ(d3d2->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                 &p, &other),
-              D3D_OK);
+    IDirect3D9* d3d2 = nullptr;
+    IDirect3DDevice9* other = ownDevice(&d3d2, window);
+    ASSERT_NE(other, nullptr);
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
     other->CreateVertexBuffer(32, 0, kFvf, D3DPOOL_MANAGED, &vb, nullptr);

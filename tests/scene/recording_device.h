@@ -126,9 +126,10 @@ public:
                       {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
     }
 
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const Call& call : calls) out.push_back(call.name);
+    // The calls' names, in order, one space between.
+    std::string names() const {
+        std::string out;
+        for (const Call& call : calls) out += (out.empty() ? "" : " ") + call.name;
         return out;
     }
 
