@@ -93,55 +93,20 @@ TEST(WindowFrameE2E, TheOuterBoxIsEightHundredBySixHundredAtTheOrigin) {
     EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0");
 }
 
-class SystemKeysE2E : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(x_.start({}, &error)) << error;
-        ASSERT_TRUE(x_.startWindowManager(&error)) << error;  // twm: no Alt bindings
-        viewer_ = startViewer(VIEWER_PATH, x_.name());
-        window_ = findWindow(x_.client(), viewerWindow(VIEWER_PATH, viewer_), 10000);
-        ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
-        focusAndPoint(x_.client(), window_);
-    }
-
-    XSession x_;
-    Process viewer_;
-    unsigned long window_ = 0;
-};
-
-TEST_F(SystemKeysE2E, AltF4ClosesTheWindowAndTheProgramEndsWithZero) {
-    pressChord(x_.client(), window_, {"Alt_L", "F4"});
-    EXPECT_EQ(viewer_.waitExit(5000), 0) << viewer_.failure("did not end with 0 after Alt+F4");
-}
-
-// Alt+F1 is a system key the program leaves to DefWindowProcW: culling stays
-// counter-clockwise, so the picture is the start-up one, not F1's. F1 alone then
-// changes it, which shows the keys reach the window at all.
-TEST_F(SystemKeysE2E, AltF1ChangesNothingWhereF1Would) {
-    const auto look = [this] { return grab(x_.client(), window_); };
-    const Poll poll{.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}};
-    pressChord(x_.client(), window_, {"Alt_L", "F1"});
-    pressChord(x_.client(), window_, {"Alt_L", "Prior"});
-    Match m = lookUntilMatch(references({}), look, kSameFrame, poll);
-    EXPECT_LT(m.mismatch, kSameFrame) << "after Alt+F1 and Alt+Page Up, best angle " << m.angle;
-
-    pressKey(x_.client(), window_, "F1");
-    m = lookUntilMatch(references({VK_F1}), look, kSameFrame, poll);
-    EXPECT_LT(m.mismatch, kSameFrame) << "after F1, best angle " << m.angle;
-    EXPECT_TRUE(viewer_.alive());
-}
-
-// The viewer shown on a bare X server of its own.
+// The viewer shown on an X server of its own, bare or under twm.
 class ViewerInX : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(x.start({}, &error)) << error;
+        if (underTwm()) {
+            ASSERT_TRUE(x.startWindowManager(&error)) << error;  // twm: no Alt bindings
+        }
         viewer = startViewer(VIEWER_PATH, x.name());
         window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
         ASSERT_NE(window, 0u) << viewer.failure("showed no window");
     }
+    virtual bool underTwm() const { return false; }
 
     XSession x;
     Process viewer;
@@ -149,6 +114,37 @@ protected:
 };
 using CursorE2E = ViewerInX;
 using ThreadsE2E = ViewerInX;
+
+class SystemKeysE2E : public ViewerInX {
+protected:
+    void SetUp() override {
+        ViewerInX::SetUp();
+        if (!HasFatalFailure()) focusAndPoint(x.client(), window);
+    }
+    bool underTwm() const override { return true; }
+};
+
+TEST_F(SystemKeysE2E, AltF4ClosesTheWindowAndTheProgramEndsWithZero) {
+    pressChord(x.client(), window, {"Alt_L", "F4"});
+    EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0 after Alt+F4");
+}
+
+// Alt+F1 is a system key the program leaves to DefWindowProcW: culling stays
+// counter-clockwise, so the picture is the start-up one, not F1's. F1 alone then
+// changes it, which shows the keys reach the window at all.
+TEST_F(SystemKeysE2E, AltF1ChangesNothingWhereF1Would) {
+    const auto look = [this] { return grab(x.client(), window); };
+    const Poll poll{.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer}};
+    pressChord(x.client(), window, {"Alt_L", "F1"});
+    pressChord(x.client(), window, {"Alt_L", "Prior"});
+    Match m = lookUntilMatch(references({}), look, kSameFrame, poll);
+    EXPECT_LT(m.mismatch, kSameFrame) << "after Alt+F1 and Alt+Page Up, best angle " << m.angle;
+
+    pressKey(x.client(), window, "F1");
+    m = lookUntilMatch(references({VK_F1}), look, kSameFrame, poll);
+    EXPECT_LT(m.mismatch, kSameFrame) << "after F1, best angle " << m.angle;
+    EXPECT_TRUE(viewer.alive());
+}
 
 // The class cursor is the arrow: over the client the pointer shows the server's own
 // left_ptr, not the root's cursor (an "X" on a bare server).

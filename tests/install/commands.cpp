@@ -23,12 +23,6 @@ std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string makeTempDir(const std::string& stem) {
-    std::string pattern = e2e::runPath(stem + "-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr) return "";
-    return pattern;
-}
-
 Output run(const std::string& command) {
     static int serial = 0;
     const std::string outPath = e2e::runPath("command-" + std::to_string(++serial) + ".out");

@@ -6,7 +6,11 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/support/process.h"
+
 namespace install {
+
+using e2e::makeTempDir;  // a new empty folder among this run's files
 
 struct Output {
     int code = -1;  // the exit status, 128 + a signal that ended it, -1 if it hung
@@ -18,8 +22,6 @@ struct Output {
 Output run(const std::string& command);
 // Single-quoted for the shell.
 std::string quote(const std::string& text);
-// A new empty folder among this run's files.
-std::string makeTempDir(const std::string& stem);
 
 // What `cmake --install` must put under the prefix /usr: paths below it, with modes.
 const std::map<std::string, mode_t>& expectedFiles();

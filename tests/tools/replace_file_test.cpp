@@ -3,7 +3,6 @@
 #include "tools/replace_file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -19,21 +18,11 @@ namespace fs = std::filesystem;
 
 class ReplaceFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "replace-file-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
+    void SetUp() override { ASSERT_NE(folder_ = e2e::makeTempDir("replace-file"), ""); }
     void TearDown() override { fs::remove_all(folder_); }
 
     bool replace(const std::string& path) {
         return tools::replaceFile(path, bytes_.data(), bytes_.size(), &error_);
-    }
-    std::set<std::string> names() const {
-        std::set<std::string> found;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder_))
-            found.insert(entry.path().filename().string());
-        return found;
     }
 
     const std::string bytes_ = "new bytes";
@@ -49,7 +38,7 @@ TEST_F(ReplaceFile, FollowsALinkToTheFileItReplaces) {
     ASSERT_TRUE(replace(folder_ + "/link.png")) << error_;
     EXPECT_TRUE(fs::is_symlink(folder_ + "/link.png"));
     EXPECT_EQ(e2e::readFile(folder_ + "/real.png"), bytes_);
-    EXPECT_EQ(names(), (std::set<std::string>{"link.png", "real.png"}));
+    EXPECT_EQ(e2e::namesIn(folder_), (std::set<std::string>{"link.png", "real.png"}));
 }
 
 // A device cannot be renamed over (and /dev has no room for a file beside it): it is
@@ -69,7 +58,7 @@ TEST_F(ReplaceFile, FailsOnAFolderOrAMissingFolderLeavingNothing) {
 
     EXPECT_FALSE(replace(folder_ + "/missing/out.png"));
     EXPECT_EQ(error_, "cannot write " + folder_ + "/missing/out.png: No such file or directory");
-    EXPECT_EQ(names(), std::set<std::string>{"taken.png"});
+    EXPECT_EQ(e2e::namesIn(folder_), std::set<std::string>{"taken.png"});
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // process's file-size limit, as a full disk would) must leave the old file whole and
 // no half-written one beside it; one that succeeds replaces it, keeping its mode.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -38,19 +37,10 @@ Result runSnapshot(const std::string& out, const std::string& blocks) {
     return {status, tool.stderrText()};
 }
 
-std::set<std::string> namesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 class SnapshotOutput : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "snapshot-output-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
+        ASSERT_NE(folder_ = e2e::makeTempDir("snapshot-output"), "");
         out_ = folder_ + "/out.png";
         std::ofstream(out_, std::ios::binary) << old_;
         ASSERT_EQ(::chmod(out_.c_str(), 0640), 0);
@@ -72,7 +62,7 @@ TEST_F(SnapshotOutput, FailedWriteLeavesTheOldFileWholeAndNothingBeside) {
         << run.err;
     EXPECT_NE(run.err.find("left as it was"), std::string::npos) << run.err;
     EXPECT_EQ(e2e::readFile(out_), old_);
-    EXPECT_EQ(namesIn(folder_), std::set<std::string>{"out.png"});
+    EXPECT_EQ(e2e::namesIn(folder_), std::set<std::string>{"out.png"});
 }
 
 TEST_F(SnapshotOutput, ReplacesTheFileKeepingItsModeAndCreatesNewOnesByTheUmask) {
@@ -92,7 +82,7 @@ TEST_F(SnapshotOutput, ReplacesTheFileKeepingItsModeAndCreatesNewOnesByTheUmask)
     EXPECT_TRUE(e2e::readFile(fresh) == png) << "the same frames gave other bytes";
     ASSERT_EQ(::stat(fresh.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
-    EXPECT_EQ(namesIn(folder_), (std::set<std::string>{"fresh.png", "out.png"}));
+    EXPECT_EQ(e2e::namesIn(folder_), (std::set<std::string>{"fresh.png", "out.png"}));
 }
 
 }  // namespace

@@ -276,6 +276,18 @@ std::string runPath(const std::string& name) {
     return runFolder() + "/" + name;
 }
 
+std::string makeTempDir(const std::string& stem) {
+    std::string pattern = runPath(stem + "-XXXXXX");
+    return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 double secondsWaitingForCpu(pid_t pid) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     double seconds = 0;

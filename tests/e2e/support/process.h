@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +72,10 @@ private:
 // A file name of this run: in a folder of its own under TMPDIR (or /tmp), removed when
 // the test process exits, so two runs at once never share a file.
 std::string runPath(const std::string& name);
+// A new empty folder among this run's files ("" when it cannot be made), and the names
+// of what a folder holds.
+std::string makeTempDir(const std::string& stem);
+std::set<std::string> namesIn(const std::string& folder);
 
 // Seconds all threads of the process have spent ready to run but waiting for a CPU
 // (the kernel's schedstat), so far; 0 where the kernel does not keep it.

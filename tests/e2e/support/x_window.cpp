@@ -26,9 +26,10 @@ std::string displayName(int display) {
     return name;
 }
 
-// The property's bytes (format 8) or its first item (format 32, in the low bits).
+// The property's bytes (format 8) or its first `items` items (format 32, in the low
+// bits); false unless it has that many.
 bool readProperty(Display* d, Window w, Atom property, Atom type, std::string* text,
-                  unsigned long* number) {
+                  unsigned long* numbers, unsigned long items = 1) {
     Atom actualType = 0;
     int format = 0;
     unsigned long count = 0;
@@ -43,8 +44,8 @@ bool readProperty(Display* d, Window w, Atom property, Atom type, std::string* t
     if (format == 8 && text != nullptr) {
         text->assign(reinterpret_cast<char*>(data), count);
         read = true;
-    } else if (format == 32 && count > 0 && number != nullptr) {
-        *number = *reinterpret_cast<unsigned long*>(data);
+    } else if (format == 32 && count >= items && numbers != nullptr) {
+        std::memcpy(numbers, data, items * sizeof(unsigned long));
         read = true;
     }
     XFree(data);
@@ -180,15 +181,6 @@ Image grab(XClient* client, unsigned long window) {
     return out;
 }
 
-void pressKey(XClient* client, unsigned long window, const char* keysymName) {
-    Display* d = client->display;
-    XSetInputFocus(d, window, RevertToParent, CurrentTime);
-    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
-    XTestFakeKeyEvent(d, code, True, CurrentTime);
-    XTestFakeKeyEvent(d, code, False, CurrentTime);
-    XSync(d, False);
-}
-
 void pressChord(XClient* client, unsigned long window,
                 const std::vector<std::string>& keysymNames) {
     Display* d = client->display;
@@ -238,21 +230,13 @@ bool clientBox(XClient* client, unsigned long window, Box* box) {
 
 bool frameExtents(XClient* client, unsigned long window, int sides[4]) {
     Display* d = client->display;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    const bool read =
-        XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False,
-                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-        data != nullptr && format == 32 && count == 4;
-    if (read) {
-        const auto* items = reinterpret_cast<const long*>(data);
-        for (int i = 0; i < 4; ++i) sides[i] = static_cast<int>(items[i]);
+    unsigned long items[4] = {};
+    if (!readProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), XA_CARDINAL, nullptr,
+                      items, 4)) {
+        return false;
     }
-    if (data != nullptr) XFree(data);
-    return read;
+    for (int i = 0; i < 4; ++i) sides[i] = static_cast<int>(items[i]);
+    return true;
 }
 
 bool ewmhManagerInCharge(XClient* client) {

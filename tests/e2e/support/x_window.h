@@ -69,11 +69,13 @@ bool waitForSize(XClient* client, unsigned long window, int width, int height, i
 // What the window shows; empty when it cannot be read.
 Image grab(XClient* client, unsigned long window);
 
-// Key events through the XTEST extension, as a keyboard would make them.
-void pressKey(XClient* client, unsigned long window, const char* keysymName);
-// Keys held together, as a person presses a shortcut: pressed in order, released in
-// the reverse order ({"Alt_L", "F4"}).
+// Key events through the XTEST extension, as a keyboard would make them, with the input
+// focus on the window. Keys held together, as a person presses a shortcut, are pressed
+// in order and released in the reverse order ({"Alt_L", "F4"}).
 void pressChord(XClient* client, unsigned long window, const std::vector<std::string>& keysymNames);
+inline void pressKey(XClient* client, unsigned long window, const char* keysymName) {
+    pressChord(client, window, {keysymName});
+}
 void resize(XClient* client, unsigned long window, int width, int height);
 // Moves the window's top-left corner to (x, y) on the screen as it resizes it, so a big
 // window stays whole on the screen (where XGetImage can read it).

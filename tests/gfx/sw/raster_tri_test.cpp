@@ -2,6 +2,7 @@
 // degenerate triangles, culling by screen winding, and strip / fan assembly.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -15,9 +16,15 @@ using swtest::Vertex;
 constexpr int kSize = 32;
 constexpr D3DCOLOR kWhite = 0xFFFFFFFFu;
 
-std::vector<Vertex> tri(float ax, float ay, float bx, float by, float cx, float cy,
-                        D3DCOLOR color = kWhite) {
-    return {{ax, ay, 0.5f, color}, {bx, by, 0.5f, color}, {cx, cy, 0.5f, color}};
+// White vertices at depth 0.5 on the given screen points.
+std::vector<Vertex> points(std::initializer_list<std::array<float, 2>> xys) {
+    std::vector<Vertex> v;
+    for (const auto& [x, y] : xys) v.push_back({x, y, 0.5f, kWhite});
+    return v;
+}
+
+std::vector<Vertex> tri(float ax, float ay, float bx, float by, float cx, float cy) {
+    return points({{ax, ay}, {bx, by}, {cx, cy}});
 }
 
 struct CoverageCase {
@@ -86,19 +93,23 @@ struct Lcg {
     }
 };
 
-// Draw each triangle alone and count how many triangles cover each pixel.
-std::vector<int> coverageCounts(const std::vector<Vertex>& list, int w, int h) {
-    std::vector<int> count(std::size_t(w) * h, 0);
-    Canvas canvas(w, h);
-    const auto state = swtest::unlitState(swtest::screenMatrix(w, h));
+// Draws each triangle of the list alone: every pixel must be covered by exactly one.
+void expectEveryPixelHitOnce(const std::vector<Vertex>& list) {
+    std::vector<int> count(std::size_t(kSize) * kSize, 0);
+    Canvas canvas(kSize, kSize);
+    const auto state = swtest::unlitState(swtest::screenMatrix(kSize, kSize));
     for (std::size_t i = 0; i + 2 < list.size(); i += 3) {
         canvas.clear();
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, {list[i], list[i + 1], list[i + 2]});
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) count[std::size_t(y) * w + x] += canvas.drawn(x, y);
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) count[std::size_t(y) * kSize + x] += canvas.drawn(x, y);
         }
     }
-    return count;
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
+        }
+    }
 }
 
 // A grid over the whole target whose inner corners are jittered, some onto exact pixel
@@ -140,12 +151,7 @@ TEST(SharedEdges, JitteredMeshHitsEveryPixelExactlyOnce) {
             }
         }
     }
-    const auto count = coverageCounts(list, kSize, kSize);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
-        }
-    }
+    expectEveryPixelHitOnce(list);
 }
 
 // A fan about a pixel centre whose spokes run through many centres at every angle.
@@ -160,12 +166,7 @@ TEST(SharedEdges, FanAboutAPixelCentreHitsEveryPixelExactlyOnce) {
     for (std::size_t i = 0; i < rim.size(); ++i) {
         list.insert(list.end(), {centre, rim[i], rim[(i + 1) % rim.size()]});
     }
-    const auto count = coverageCounts(list, kSize, kSize);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
-        }
-    }
+    expectEveryPixelHitOnce(list);
 }
 
 struct CullCase {
@@ -218,23 +219,15 @@ TEST_P(Assembly, QuadKeptUnderCcwRemovedUnderCw) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(StripAndFan, Assembly,
-                         ::testing::Values(AssemblyCase{D3DPT_TRIANGLESTRIP,
-                                                        {{0, 0, 0.5f, kWhite},
-                                                         {8, 0, 0.5f, kWhite},
-                                                         {0, 8, 0.5f, kWhite},
-                                                         {8, 8, 0.5f, kWhite}}},
-                                           AssemblyCase{D3DPT_TRIANGLEFAN,
-                                                        {{0, 0, 0.5f, kWhite},
-                                                         {8, 0, 0.5f, kWhite},
-                                                         {8, 8, 0.5f, kWhite},
-                                                         {0, 8, 0.5f, kWhite}}}));
+INSTANTIATE_TEST_SUITE_P(
+    StripAndFan, Assembly,
+    ::testing::Values(AssemblyCase{D3DPT_TRIANGLESTRIP, points({{0, 0}, {8, 0}, {0, 8}, {8, 8}})},
+                      AssemblyCase{D3DPT_TRIANGLEFAN, points({{0, 0}, {8, 0}, {8, 8}, {0, 8}})}));
 
 TEST(Assembly, IndexedListDrawsTheNamedVertices) {
     // Six slots, of which the indices use 2, 3, 5 and 4: the quad (4,4)-(12,12).
-    const std::vector<Vertex> v = {{100, 100, 0.5f, kWhite}, {-50, 3, 0.5f, kWhite},
-                                   {4, 4, 0.5f, kWhite},     {12, 4, 0.5f, kWhite},
-                                   {4, 12, 0.5f, kWhite},    {12, 12, 0.5f, kWhite}};
+    const std::vector<Vertex> v =
+        points({{100, 100}, {-50, 3}, {4, 4}, {12, 4}, {4, 12}, {12, 12}});
     const std::vector<std::uint16_t> indices = {2, 3, 5, 2, 5, 4};
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_TRIANGLELIST, 2, v,
@@ -245,10 +238,6 @@ TEST(Assembly, IndexedListDrawsTheNamedVertices) {
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Flat strips and fans: each triangle takes the colour of its own first vertex; the
 // odd triangles of a strip keep v[i] first even though their winding is turned round.
