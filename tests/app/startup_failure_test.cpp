@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "scene/globals.h"
 #include "tests/support/run_viewer.h"
+#include "tests/support/window_class.h"
 #include "win/headless/headless.h"
 
 namespace {
@@ -26,11 +27,7 @@ LRESULT CALLBACK killingProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
 // RegisterClassExW fails for a name already taken, so the viewer's window then gets
 // this procedure, as on Win32.
 void preRegisterViewerClass() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = killingProc;
-    wc.lpszClassName = L"WindowClass";
-    ASSERT_NE(RegisterClassExW(&wc), 0);
+    ASSERT_NE(test_support::registerClass(L"WindowClass", killingProc), 0);
 }
 
 struct Failure {

@@ -38,9 +38,7 @@ std::string childProject(const std::string& way, const std::string& pids) {
 // The process is alive and not a zombie; reaps it if it is an orphan of ours that died.
 bool running(pid_t pid) {
     waitpid(pid, nullptr, WNOHANG);
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    return isRunning(pid);
 }
 
 class HarnessWays : public ::testing::TestWithParam<const char*> {

@@ -29,13 +29,6 @@ std::string outputOf(const std::string& script, const Environment& environment =
     return readFile(out);
 }
 
-// Running or stopped, not a zombie waiting for whoever reaps orphans.
-bool exists(pid_t pid) {
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-}
-
 TEST(Process, InheritsOnlyTheDescriptorsItIsHandedAndTheEnvironmentAsChanged) {
     const int leaked = open("/dev/null", O_RDONLY);  // no close-on-exec, as ctest's logs
     const int kept = open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -86,8 +79,8 @@ TEST(Process, StopAndTimeOutEndTheWholeGroup) {
         const pid_t pid = shell.pid();
         const int code = byTimeOut ? shell.waitExit(100) : shell.stop();
         EXPECT_EQ(code, byTimeOut ? -1 : 128 + SIGKILL);
-        EXPECT_FALSE(exists(pid));
-        EXPECT_TRUE(pollUntil([&] { return !exists(grandchild); }, {.timeoutMs = 2000}))
+        EXPECT_FALSE(isRunning(pid));
+        EXPECT_TRUE(pollUntil([&] { return !isRunning(grandchild); }, {.timeoutMs = 2000}))
             << "sleep " << grandchild << " outlived its group";
         kill(grandchild, SIGKILL);
         unlink(pids.c_str());

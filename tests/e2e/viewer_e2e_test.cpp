@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <span>
 
 #include "tests/e2e/support/reference.h"
 #include "tests/e2e/support/x_session.h"
@@ -33,6 +34,29 @@ protected:
     Match settleAndMatch(const ReferenceSet& refs) {
         return lookUntilMatch(refs, [this] { return window(); }, kSameFrame,
                               {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}});
+    }
+
+    // A key typed into the window: its keysym, the virtual key the viewer gets, and
+    // whether it changes the picture (depth testing does not, here).
+    struct Step {
+        const char* key;
+        WPARAM vk;
+        bool changesPicture = true;
+    };
+    // Types each key in turn after the keys already `pressed`: the window must show the
+    // frame with all of them, and no longer the one before where the key changes it.
+    void typeAndMatch(std::vector<WPARAM> pressed, std::span<const Step> steps) {
+        for (const Step& step : steps) {
+            const std::vector<WPARAM> before = pressed;
+            pressKey(client_, window_, step.key);
+            pressed.push_back(step.vk);
+            EXPECT_LT(settleAndMatch(references(pressed)).mismatch, kSameFrame)
+                << "after " << step.key;
+            if (step.changesPicture) {
+                EXPECT_GT(bestMatch(references(before), window()).mismatch, kOtherFrame)
+                    << step.key << " changed nothing";
+            }
+        }
     }
 
     XClient* client_ = nullptr;
@@ -128,48 +152,18 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
     ASSERT_LT(m.mismatch, kSameFrame) << "three Page Ups";
     EXPECT_GT(bestMatch(references({}), window()).mismatch, kOtherFrame);
     // Each further key must change the picture to the one with that key pressed.
-    struct Step {
-        const char* key;
-        WPARAM vk;
-    };
     const Step steps[] = {{"Left", VK_LEFT},
                           {"Up", VK_UP},
                           {"Right", VK_RIGHT},
                           {"Down", VK_DOWN},
                           {"Next", VK_NEXT}};
-    std::vector<WPARAM> pressed = nearer;
-    for (const Step& step : steps) {
-        const std::vector<WPARAM> before = pressed;
-        pressKey(client_, window_, step.key);
-        pressed.push_back(step.vk);
-        EXPECT_LT(settleAndMatch(references(pressed)).mismatch, kSameFrame) << "after " << step.key;
-        EXPECT_GT(bestMatch(references(before), window()).mismatch, kOtherFrame)
-            << step.key << " changed nothing";
-    }
+    typeAndMatch(nearer, steps);
 }
 
 TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
-    struct Step {
-        const char* key;
-        WPARAM vk;
-        bool changesPicture;
-    };
-    const Step steps[] = {
-        {"F3", VK_F3, true}, {"F2", VK_F2, true},  {"F1", VK_F1, true},  {"F4", VK_F4, true},
-        {"F5", VK_F5, true}, {"F7", VK_F7, false}, {"F6", VK_F6, false},
-    };
-    std::vector<WPARAM> pressed;
-    for (const Step& step : steps) {
-        const std::vector<WPARAM> before = pressed;
-        pressKey(client_, window_, step.key);
-        pressed.push_back(step.vk);
-        const Match m = settleAndMatch(references(pressed));
-        EXPECT_LT(m.mismatch, kSameFrame) << "after " << step.key;
-        if (step.changesPicture) {
-            const Match old = bestMatch(references(before), window());
-            EXPECT_GT(old.mismatch, kOtherFrame) << step.key << " changed nothing";
-        }
-    }
+    const Step steps[] = {{"F3", VK_F3}, {"F2", VK_F2},        {"F1", VK_F1},       {"F4", VK_F4},
+                          {"F5", VK_F5}, {"F7", VK_F7, false}, {"F6", VK_F6, false}};
+    typeAndMatch({}, steps);
 }
 
 TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {

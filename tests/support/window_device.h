@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gfx/d3d9.h"
+#include "tests/support/window_class.h"
 #include "win/error.h"
 #include "win/win32.h"
 
@@ -20,14 +21,9 @@ inline HWND makeWindow(WNDPROC proc, int width, int height, std::string* why = n
     wchar_t name[40];
     std::swprintf(name, sizeof name / sizeof name[0], L"TestWindow%p",
                   reinterpret_cast<void*>(proc));
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = name;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
+    registerClass(name, proc);  // fails harmlessly when already registered
     HWND hWnd = CreateWindowExW(0, name, L"test window", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
-                                nullptr, nullptr, wc.hInstance, nullptr);
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (hWnd == nullptr && why != nullptr) {
         *why = std::string("CreateWindowExW failed: ") + win::lastErrorText();
     }

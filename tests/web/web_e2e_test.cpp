@@ -52,10 +52,7 @@ Image headlessFrame(const View& view, int angle) {
         const win::headless::Frame& frame = win::headless::lastFrame();
         image.width = frame.width;
         image.height = frame.height;
-        image.pixels.resize(frame.pixels.size());
-        for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            image.pixels[i] = frame.pixels[i] & 0xFFFFFF;
-        }
+        for (const std::uint32_t pixel : frame.pixels) image.pixels.push_back(pixel & 0xFFFFFF);
     };
     test_support::runViewerHeadless(run);
     win::headless::reset();
@@ -166,11 +163,13 @@ protected:
         return canvas;
     }
 
-    // Drags with the left button from (x, y) by (dx, dy), CSS pixels of the viewport, as a
-    // person would; (0, 0) clicks.
-    bool drag(int x, int y, int dx, int dy) {
+    // Drags with the left button by (dx, dy) from the point `from` (a function body)
+    // returns as "x,y", CSS pixels of the viewport, as a person would; (0, 0) clicks.
+    bool drag(const std::string& from, int dx, int dy) {
+        const std::string point = script(from);
         std::ostringstream text;
-        text << x << ' ' << y << ' ' << dx << ' ' << dy;
+        text << std::atoi(point.c_str()) << ' ' << std::atoi(point.c_str() + point.find(',') + 1)
+             << ' ' << dx << ' ' << dy;
         return command("drag", text.str());
     }
     // The page at start-up, drawn headless: no keys, the page's frame around the canvas.
@@ -231,12 +230,10 @@ TEST_F(WebPage, ResizingTheFrameStretchesTheFrameAndFollowsTheAspect) {
     // The resize handle is the window's bottom-right corner: drag it 300 px left and
     // 100 px down, as a person would. The box becomes 500 × 700, the client that less
     // the frame.
-    const std::string corner = script(
-        "const r = document.getElementById('frame').getBoundingClientRect();"
-        "return [Math.round(r.right) - 3, Math.round(r.bottom) - 3].join(',');");
-    const int x = std::atoi(corner.c_str());
-    const int y = std::atoi(corner.c_str() + corner.find(',') + 1);
-    ASSERT_TRUE(drag(x, y, -300, 100));
+    ASSERT_TRUE(
+        drag("const r = document.getElementById('frame').getBoundingClientRect();"
+             "return [Math.round(r.right) - 3, Math.round(r.bottom) - 3].join(',');",
+             -300, 100));
     ASSERT_TRUE(waitForFrames(frames() + 3));
     const CanvasRead canvas = read();
     View resized = startView();
@@ -269,11 +266,10 @@ TEST_F(WebPage, TheWindowsOuterBoxIsTheFrameAndTheCanvas) {
 // 0, and the page says so under the program's one name, which is also the compiled
 // code's argv[0] (the start of its lines on stderr).
 TEST_F(WebPage, TheCloseButtonEndsTheProgramWithStatusZero) {
-    const std::string button = script(
+    ASSERT_TRUE(drag(
         "const r = document.getElementById('close').getBoundingClientRect();"
-        "return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)].join(',');");
-    ASSERT_TRUE(
-        drag(std::atoi(button.c_str()), std::atoi(button.c_str() + button.find(',') + 1), 0, 0));
+        "return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)].join(',');",
+        0, 0));
     EXPECT_TRUE(waitFor("return String(document.getElementById('status').textContent !== '');"));
     const std::string status = script("return document.getElementById('status').textContent;");
     const std::string program = script("return Module.thisProgram;");

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "tests/support/window_class.h"
 #include "win/headless/headless.h"
 #include "win/win32.h"
 
@@ -58,11 +59,7 @@ protected:
         win::headless::reset();
         received.clear();
         answer = nullptr;
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = recordingProc;
-        wc.lpszClassName = L"TestClass";
-        ASSERT_NE(RegisterClassExW(&wc), 0);
+        ASSERT_NE(test_support::registerClass(L"TestClass", recordingProc), 0);
     }
     void TearDown() override {
         answer = nullptr;

@@ -19,6 +19,7 @@
 #include "tests/e2e/support/poll.h"
 #include "tests/e2e/support/process.h"
 #include "tests/e2e/support/x_session.h"
+#include "tests/support/window_class.h"
 #include "win/display.h"
 #include "win/error.h"
 #include "win/sdl/testing.h"
@@ -41,10 +42,6 @@ win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
         for (int x = 0; x < width; ++x) *out++ = 0xFF000000u | (tag(x, y) ^ salt);
     }
     return pixels;
-}
-
-LRESULT CALLBACK plainProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
 // Pixels of the image that are not the tagged 800 × 600 frame (xored with salt)
@@ -76,11 +73,7 @@ protected:
         setenv("DISPLAY", x().name().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = plainProc;
-        wc.lpszClassName = L"GpuPresentTest";
-        RegisterClassExW(&wc);
+        test_support::registerClass(L"GpuPresentTest", DefWindowProcW);
     }
 
     void SetUp() override {

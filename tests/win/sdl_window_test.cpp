@@ -10,6 +10,7 @@
 
 #include "tests/e2e/support/poll.h"
 #include "tests/e2e/support/x_session.h"
+#include "tests/support/window_class.h"
 #include "win/error.h"
 #include "win/win32.h"
 
@@ -32,12 +33,7 @@ protected:
         setenv("DISPLAY", x_.name().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = keyProc;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = L"SdlWindowTest";
-        RegisterClassExW(&wc);
+        test_support::registerClass(L"SdlWindowTest", keyProc, LoadCursorW(nullptr, IDC_ARROW));
         hWnd_ = CreateWindowExW(0, L"SdlWindowTest", L"sdl window test", WS_OVERLAPPEDWINDOW, 0, 0,
                                 320, 240, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(hWnd_, nullptr) << win::lastErrorText();

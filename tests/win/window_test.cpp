@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/window_class.h"
 #include "tests/win/recorder.h"
 #include "win/display.h"
 #include "win/error.h"
@@ -45,11 +46,7 @@ TEST_F(WinTest, RegisterClassRefusesBadRecordsAndDuplicates) {
     EXPECT_EQ(RegisterClassExW(nullptr), 0);
 
     // None of the refused records registered "Fresh"; a good one still can.
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = otherProc;
-    wc.lpszClassName = L"Fresh";
-    EXPECT_NE(RegisterClassExW(&wc), 0);
+    EXPECT_NE(test_support::registerClass(L"Fresh", otherProc), 0);
 }
 
 TEST_F(WinTest, ClassNamesMatchWhateverTheirCase) {
@@ -237,11 +234,7 @@ TEST_F(WinTest, ResetForgetsClassesAndWindows) {
     win::headless::reset();
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_EQ(create(), nullptr) << "the class should be gone too";
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = recordingProc;
-    wc.lpszClassName = L"TestClass";
-    EXPECT_NE(RegisterClassExW(&wc), 0);
+    EXPECT_NE(test_support::registerClass(L"TestClass", recordingProc), 0);
 }
 
 }  // namespace

@@ -288,6 +288,12 @@ std::set<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
+bool isRunning(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 double secondsWaitingForCpu(pid_t pid) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     double seconds = 0;

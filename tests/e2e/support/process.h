@@ -77,6 +77,9 @@ std::string runPath(const std::string& name);
 std::string makeTempDir(const std::string& stem);
 std::set<std::string> namesIn(const std::string& folder);
 
+// Whether the process runs (or is stopped): not a zombie waiting to be reaped.
+bool isRunning(pid_t pid);
+
 // Seconds all threads of the process have spent ready to run but waiting for a CPU
 // (the kernel's schedstat), so far; 0 where the kernel does not keep it.
 double secondsWaitingForCpu(pid_t pid);

@@ -69,10 +69,6 @@ const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int h
     return found->second;
 }
 
-const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom) {
-    return references({}, 0, 0, {left, top, right, bottom});
-}
-
 Match bestMatch(const ReferenceSet& references, const Image& image) {
     Match best;
     if (image.width != references.width || image.height != references.height) return best;

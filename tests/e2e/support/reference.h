@@ -39,11 +39,6 @@ inline constexpr FrameSides kNoFrame{};
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0,
                                FrameSides frame = kNoFrame);
 
-// Frames at angles 0 … 359 of a window created with a frame of these sides around it
-// (win::headless::setFrame): the client is the 800 × 600 box less the frame, and the
-// 800 × 600 back buffer is stretched over it at the start-up projection.
-const ReferenceSet& referencesInFrame(int left, int top, int right, int bottom);
-
 // The shares of kept pixels that tell frames apart, for every suite that compares a
 // window with these frames. A window shows exactly the headless frame, so a match
 // differs nowhere and the margin only absorbs a stray pixel; a one-unit camera step with
