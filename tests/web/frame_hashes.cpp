@@ -1,7 +1,7 @@
 // Every frame of a whole turn, for a set of key states, as one hash a line: built
-// natively and for WebAssembly (run in node), so same_frames.py can check that the two
-// builds draw the same bits at every angle, camera and render state. The viewer's own
-// WinMain on the headless back end, unpaced.
+// natively and for WebAssembly (run in node), so the test web.same_frames_as_native can
+// check that the two builds draw the same bits at every angle, camera and render state.
+// The viewer's own WinMain on the headless back end, unpaced.
 #include <cstdint>
 #include <cstdio>
 #include <utility>
