@@ -3,37 +3,23 @@
 // rule), a minimised client, resizes as posted WM_SIZE, and display pacing.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tests/win/recorder.h"
+#include "tests/win/tagged_frame.h"
 #include "win/display.h"
 
 namespace {
 
+using wintest::offTheRule;
 using wintest::received;
+using wintest::shared;
+using wintest::tag;
+using wintest::taggedFrame;
 using wintest::WinTest;
-
-// Every pixel names its own position, so a stretched image says where each pixel came from.
-std::uint32_t tag(int x, int y) {
-    return 0xFF000000u | (std::uint32_t(x) << 12) | std::uint32_t(y);
-}
-
-win::SharedPixels shared(const std::vector<std::uint32_t>& pixels) {
-    std::shared_ptr<std::uint32_t[]> copy = std::make_shared<std::uint32_t[]>(pixels.size());
-    std::copy(pixels.begin(), pixels.end(), copy.get());
-    return copy;
-}
-
-std::vector<std::uint32_t> taggedFrame(int width, int height) {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) pixels[static_cast<std::size_t>(y) * width + x] = tag(x, y);
-    }
-    return pixels;
-}
 
 class Present : public WinTest {
 protected:
@@ -57,19 +43,9 @@ TEST_F(Present, StretchSamplesThePixelCentreRule) {
         ASSERT_EQ(frame.width, c.width);
         ASSERT_EQ(frame.height, c.height);
         ASSERT_EQ(frame.pixels.size(), std::size_t(c.width) * c.height);
-        int wrong = 0;
-        for (int y = 0; y < c.height; ++y) {
-            for (int x = 0; x < c.width; ++x) {
-                // destination (x, y) samples source (floor((x + 0.5)·800/W), floor((y +
-                // 0.5)·600/H))
-                const int sx = static_cast<int>(std::floor((x + 0.5) * 800.0 / c.width));
-                const int sy = static_cast<int>(std::floor((y + 0.5) * 600.0 / c.height));
-                if (frame.pixels[std::size_t(y) * c.width + x] != tag(sx, sy) && wrong++ < 5) {
-                    ADD_FAILURE() << c.width << "x" << c.height << " at (" << x << ", " << y << ")";
-                }
-            }
-        }
-        EXPECT_EQ(wrong, 0) << c.width << "x" << c.height;
+        std::string where;
+        EXPECT_EQ(offTheRule(frame.pixels, c.width, c.height, 0, &where), 0)
+            << c.width << "x" << c.height << ":" << where;
     }
 }
 

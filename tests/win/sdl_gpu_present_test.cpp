@@ -7,12 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +18,7 @@
 #include "tests/e2e/support/process.h"
 #include "tests/e2e/support/x_session.h"
 #include "tests/support/window_class.h"
+#include "tests/win/tagged_frame.h"
 #include "win/display.h"
 #include "win/error.h"
 #include "win/sdl/testing.h"
@@ -30,38 +29,14 @@ namespace {
 using e2e::sleepMs;
 using win::sdl::PresentPath;
 
-// Every pixel names its source position in its 24 colour bits.
-std::uint32_t tag(int x, int y) {
-    return (std::uint32_t(x) << 12) | std::uint32_t(y);
-}
-
+// The tagged frame, xored with salt, as the back end takes it.
 win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
-    auto pixels = std::make_shared<std::uint32_t[]>(static_cast<std::size_t>(width) * height);
-    std::uint32_t* out = pixels.get();
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) *out++ = 0xFF000000u | (tag(x, y) ^ salt);
-    }
-    return pixels;
+    return wintest::shared(wintest::taggedFrame(width, height, salt));
 }
 
-// Pixels of the image that are not the tagged 800 × 600 frame (xored with salt)
-// stretched by floor((d + 0.5) · source / destination) on each axis; the first few are
-// named in *where.
+// The screen's pixels (read back without alpha) off the pixel-centre rule.
 int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) {
-    int wrong = 0;
-    for (int y = 0; y < image.height; ++y) {
-        const int sy = static_cast<int>(std::floor((y + 0.5) * 600.0 / image.height));
-        for (int x = 0; x < image.width; ++x) {
-            const int sx = static_cast<int>(std::floor((x + 0.5) * 800.0 / image.width));
-            const std::uint32_t got = image.pixels[static_cast<std::size_t>(y) * image.width + x];
-            if (got != (tag(sx, sy) ^ salt) && wrong++ < 3) {
-                *where += " (" + std::to_string(x) + ", " + std::to_string(y) + ") shows (" +
-                          std::to_string((got ^ salt) >> 12) + ", " +
-                          std::to_string((got ^ salt) & 0xFFF) + ")";
-            }
-        }
-    }
-    return wrong;
+    return wintest::offTheRule(image.pixels, image.width, image.height, salt, where, 0xFF000000u);
 }
 
 class GpuPresent : public e2e::XSessionSuite {

@@ -54,7 +54,6 @@ public:
     void signal(int number) const;
     // What it printed on stderr so far.
     std::string stderrText() const;
-    const std::string& stderrPath() const { return errPath_; }
     // One message naming it, what went wrong, how it ended (if it has) and the last of
     // its stderr.
     std::string failure(const std::string& what) const;

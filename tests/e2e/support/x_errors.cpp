@@ -65,10 +65,7 @@ WindowsMayVanish::WindowsMayVanish(Display* display) : display_(display), outer_
 
 bool WindowsMayVanish::absorb(Display* display) {
     for (WindowsMayVanish* scope = innermost; scope != nullptr; scope = scope->outer_) {
-        if (scope->display_ == display) {
-            ++scope->vanished_;
-            return true;
-        }
+        if (scope->display_ == display) return true;
     }
     return false;
 }

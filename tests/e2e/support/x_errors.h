@@ -14,7 +14,7 @@ namespace e2e {
 void guardXErrors(_XDisplay* display);
 
 // While one lives, errors about a window or drawable that no longer exists on `display`
-// are counted here instead of failing the test: windows of other clients may be destroyed
+// are taken here instead of failing the test: windows of other clients may be destroyed
 // at any moment, between listing them and asking about them.
 class WindowsMayVanish {
 public:
@@ -22,14 +22,12 @@ public:
     ~WindowsMayVanish();
     WindowsMayVanish(const WindowsMayVanish&) = delete;
     WindowsMayVanish& operator=(const WindowsMayVanish&) = delete;
-    int vanished() const { return vanished_; }
-    // Whether an open scope on `display` takes the error (and counts it).
+    // Whether an open scope on `display` takes the error.
     static bool absorb(_XDisplay* display);
 
 private:
     _XDisplay* display_;
     WindowsMayVanish* outer_;
-    int vanished_ = 0;
 };
 
 // The failure sink: the running test's failure, or stderr outside a test.

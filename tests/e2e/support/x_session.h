@@ -41,7 +41,6 @@ public:
     std::string name() const;  // ":N"
     XClient* client() const { return client_; }
     const Process& server() const { return server_; }
-    const Process& windowManager() const { return windowManager_; }
     // For a suite that keeps one session: the server still runs, answers, and the window
     // manager (if any) is still in charge.
     ::testing::AssertionResult stillThere() const;
