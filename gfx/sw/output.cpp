@@ -97,22 +97,60 @@ void depthTestedSse2(const OutputState& out, const Span& s, Pass pass) {
         if (out.writeDepth) depth[i] = z;
     }
 }
-#else
-// The portable kernel has comparisons of its own: these only name them.
-struct Less {};
-struct LessEqual {};
-struct Greater {};
-struct GreaterEqual {};
-struct Equal {};
-struct NotEqual {};
-#endif
 
 template <class Pass>
-void depthTestedSpan(const OutputState& out, const Span& s, [[maybe_unused]] Pass pass) {
-#ifdef __SSE2__
-    if (!out.portableTest) return depthTestedSse2(out, s, pass);
+void depthTestedSpan(const OutputState& out, const Span& s) {
+    depthTestedSse2(out, s, Pass{});
+}
 #endif
-    depthTestedSpanPortable(out, s);
+
+// Every fragment passes: stored without reading what is there.
+void storeAll(const OutputState& out, const Span& s) {
+    const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
+    if (s.colors) {
+        std::copy_n(s.colors, s.count, out.target.color + row);
+    } else {
+        std::fill_n(out.target.color + row, s.count, s.color);
+    }
+    if (!out.writeDepth) return;
+    if (s.depths) {
+        std::copy_n(s.depths, s.count, out.target.depth + row);
+    } else {
+        std::fill_n(out.target.depth + row, s.count, s.depth);
+    }
+}
+
+void storeNone(const OutputState&, const Span&) {}
+
+using Stores = void (*)(const OutputState&, const Span&);
+
+Stores storesFor(const OutputState& out) {
+    if (!out.testDepth) return storeAll;  // writeDepth is false then
+    switch (out.zFunc) {
+        case D3DCMP_NEVER: return storeNone;  // no fragment passes, nothing is written
+        case D3DCMP_LESS:
+        case D3DCMP_EQUAL:
+        case D3DCMP_LESSEQUAL:
+        case D3DCMP_GREATER:
+        case D3DCMP_NOTEQUAL:
+        case D3DCMP_GREATEREQUAL: break;
+        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes, as ALWAYS.
+        case D3DCMP_ALWAYS:
+        default: return storeAll;
+    }
+#ifdef __SSE2__
+    if (spanKernels() != SpanKernels::portable) {
+        switch (out.zFunc) {
+            case D3DCMP_LESS: return depthTestedSpan<Less>;
+            case D3DCMP_EQUAL: return depthTestedSpan<Equal>;
+            case D3DCMP_LESSEQUAL: return depthTestedSpan<LessEqual>;
+            case D3DCMP_GREATER: return depthTestedSpan<Greater>;
+            case D3DCMP_NOTEQUAL: return depthTestedSpan<NotEqual>;
+            default: return depthTestedSpan<GreaterEqual>;
+        }
+    }
+#endif
+    return depthTestedSpanPortable;
 }
 
 }  // namespace
@@ -125,7 +163,7 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
     out.testDepth = target.depth != nullptr && state.zEnable != D3DZB_FALSE;
     out.writeDepth = out.testDepth && state.zWriteEnable != FALSE;
     out.zFunc = state.zFunc;
-    out.portableTest = spanKernels() == SpanKernels::portable;
+    out.stores = storesFor(out);
     return out;
 }
 
@@ -138,34 +176,7 @@ void writeSpan(const OutputState& out, const Span& s) {
     if (out.writeDepth && out.target.depthWritten) {
         out.target.depthWritten->noteColumns(s.y, s.x, s.x + s.count - 1);
     }
-    const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
-    // Every fragment passes: stored without reading what is there.
-    const auto store = [&] {
-        if (s.colors) {
-            std::copy_n(s.colors, s.count, out.target.color + row);
-        } else {
-            std::fill_n(out.target.color + row, s.count, s.color);
-        }
-        if (!out.writeDepth) return;
-        if (s.depths) {
-            std::copy_n(s.depths, s.count, out.target.depth + row);
-        } else {
-            std::fill_n(out.target.depth + row, s.count, s.depth);
-        }
-    };
-    if (!out.testDepth) return store();  // writeDepth is false then
-    switch (out.zFunc) {
-        case D3DCMP_NEVER: return;  // no fragment passes, nothing is written
-        case D3DCMP_LESS: return depthTestedSpan(out, s, Less{});
-        case D3DCMP_EQUAL: return depthTestedSpan(out, s, Equal{});
-        case D3DCMP_LESSEQUAL: return depthTestedSpan(out, s, LessEqual{});
-        case D3DCMP_GREATER: return depthTestedSpan(out, s, Greater{});
-        case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, NotEqual{});
-        case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, GreaterEqual{});
-        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes, as ALWAYS.
-        case D3DCMP_ALWAYS:
-        default: return store();
-    }
+    out.stores(out, s);
 }
 
 }  // namespace sw
