@@ -161,8 +161,10 @@ struct OutputState {
     bool testDepth = false;
     bool writeDepth = false;
     DWORD zFunc = D3DCMP_LESSEQUAL;
-    // The depth test by the portable kernel where SIMD ones exist (chosen once a draw).
+    // The depth test by the portable kernel where SIMD ones exist, or by the widest
+    // (AVX2) where the processor has it (chosen once a draw).
     bool portableTest = false;
+    bool wideTest = false;
 };
 OutputState outputStateFor(const DrawState& state, const RenderTarget& target);
 
