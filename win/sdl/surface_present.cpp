@@ -127,8 +127,9 @@ bool presentThroughSurface(SDL_Window* window, SurfaceStretch& stretch, const st
     if (drawn && surface->w > 0 && surface->h > 0) {  // else nothing to show
         areaToShow(*surface, stretch, width, height, change);
         // Lent pixels hold the frame already.
-        if (pixels != surface->pixels)
+        if (pixels != surface->pixels) {
             drawn = drawToSurface(surface, stretch, pixels, width, height);
+        }
     } else {
         stretch.rects.clear();
     }
