@@ -15,6 +15,8 @@ namespace sw {
 
 namespace {
 
+using Stores = void (*)(const OutputState&, const Span&);
+
 #ifdef __SSE2__
 
 // Each comparison as a functor with a scalar form, for single fragments, and an SSE2
@@ -169,25 +171,65 @@ SW_AVX2 void depthTestedAvx2(const OutputState& out, const Span& s, Pass pass) {
 }
 #undef SW_AVX2
 #endif
-#else
-// The portable kernel has comparisons of its own: these only name them.
-struct Less {};
-struct LessEqual {};
-struct Greater {};
-struct GreaterEqual {};
-struct Equal {};
-struct NotEqual {};
+
+// The depth test of a span for one comparison, sixteen fragments a step where the
+// processor has AVX2, else eight.
+template <class Pass>
+Stores depthTestedSpan() {
+#ifdef SW_WIDE_TEST
+    if (spanKernels() == SpanKernels::avx2 || spanKernels() == SpanKernels::avx512) {
+        return [](const OutputState& out, const Span& s) { depthTestedAvx2(out, s, Pass{}); };
+    }
+#endif
+    return [](const OutputState& out, const Span& s) { depthTestedSse2(out, s, Pass{}); };
+}
 #endif
 
-template <class Pass>
-void depthTestedSpan(const OutputState& out, const Span& s, [[maybe_unused]] Pass pass) {
-#ifdef SW_WIDE_TEST
-    if (out.wideTest) return depthTestedAvx2(out, s, pass);
-#endif
+// Every fragment passes: stored without reading what is there.
+void storeAll(const OutputState& out, const Span& s) {
+    const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
+    if (s.colors) {
+        std::copy_n(s.colors, s.count, out.target.color + row);
+    } else {
+        std::fill_n(out.target.color + row, s.count, s.color);
+    }
+    if (!out.writeDepth) return;
+    if (s.depths) {
+        std::copy_n(s.depths, s.count, out.target.depth + row);
+    } else {
+        std::fill_n(out.target.depth + row, s.count, s.depth);
+    }
+}
+
+void storeNone(const OutputState&, const Span&) {}
+
+Stores storesFor(const OutputState& out) {
+    if (!out.testDepth) return storeAll;  // writeDepth is false then
+    switch (out.zFunc) {
+        case D3DCMP_NEVER: return storeNone;  // no fragment passes, nothing is written
+        case D3DCMP_LESS:
+        case D3DCMP_EQUAL:
+        case D3DCMP_LESSEQUAL:
+        case D3DCMP_GREATER:
+        case D3DCMP_NOTEQUAL:
+        case D3DCMP_GREATEREQUAL: break;
+        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes, as ALWAYS.
+        case D3DCMP_ALWAYS:
+        default: return storeAll;
+    }
 #ifdef __SSE2__
-    if (!out.portableTest) return depthTestedSse2(out, s, pass);
+    if (spanKernels() != SpanKernels::portable) {
+        switch (out.zFunc) {
+            case D3DCMP_LESS: return depthTestedSpan<Less>();
+            case D3DCMP_EQUAL: return depthTestedSpan<Equal>();
+            case D3DCMP_LESSEQUAL: return depthTestedSpan<LessEqual>();
+            case D3DCMP_GREATER: return depthTestedSpan<Greater>();
+            case D3DCMP_NOTEQUAL: return depthTestedSpan<NotEqual>();
+            default: return depthTestedSpan<GreaterEqual>();
+        }
+    }
 #endif
-    depthTestedSpanPortable(out, s);
+    return depthTestedSpanPortable;
 }
 
 }  // namespace
@@ -200,10 +242,7 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
     out.testDepth = target.depth != nullptr && state.zEnable != D3DZB_FALSE;
     out.writeDepth = out.testDepth && state.zWriteEnable != FALSE;
     out.zFunc = state.zFunc;
-    out.portableTest = spanKernels() == SpanKernels::portable;
-#ifdef SW_WIDE_TEST
-    out.wideTest = spanKernels() == SpanKernels::avx2 || spanKernels() == SpanKernels::avx512;
-#endif
+    out.stores = storesFor(out);
     return out;
 }
 
@@ -216,34 +255,7 @@ void writeSpan(const OutputState& out, const Span& s) {
     if (out.writeDepth && out.target.depthWritten) {
         out.target.depthWritten->noteColumns(s.y, s.x, s.x + s.count - 1);
     }
-    const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
-    // Every fragment passes: stored without reading what is there.
-    const auto store = [&] {
-        if (s.colors) {
-            std::copy_n(s.colors, s.count, out.target.color + row);
-        } else {
-            std::fill_n(out.target.color + row, s.count, s.color);
-        }
-        if (!out.writeDepth) return;
-        if (s.depths) {
-            std::copy_n(s.depths, s.count, out.target.depth + row);
-        } else {
-            std::fill_n(out.target.depth + row, s.count, s.depth);
-        }
-    };
-    if (!out.testDepth) return store();  // writeDepth is false then
-    switch (out.zFunc) {
-        case D3DCMP_NEVER: return;  // no fragment passes, nothing is written
-        case D3DCMP_LESS: return depthTestedSpan(out, s, Less{});
-        case D3DCMP_EQUAL: return depthTestedSpan(out, s, Equal{});
-        case D3DCMP_LESSEQUAL: return depthTestedSpan(out, s, LessEqual{});
-        case D3DCMP_GREATER: return depthTestedSpan(out, s, Greater{});
-        case D3DCMP_NOTEQUAL: return depthTestedSpan(out, s, NotEqual{});
-        case D3DCMP_GREATEREQUAL: return depthTestedSpan(out, s, GreaterEqual{});
-        // Ours: a value outside D3DCMPFUNC (the device refuses those) passes, as ALWAYS.
-        case D3DCMP_ALWAYS:
-        default: return store();
-    }
+    out.stores(out, s);
 }
 
 }  // namespace sw

@@ -156,15 +156,15 @@ bool setUpLine(const SetupState& setup, ClipVertex a, ClipVertex b, LineSetup& o
 
 // ---- output (output.cpp) ----
 
+struct Span;
 struct OutputState {
     RenderTarget target;
     bool testDepth = false;
     bool writeDepth = false;
     DWORD zFunc = D3DCMP_LESSEQUAL;
-    // The depth test by the portable kernel where SIMD ones exist, or by the widest
-    // (AVX2) where the processor has it (chosen once a draw).
-    bool portableTest = false;
-    bool wideTest = false;
+    // The test and stores of one span for this draw's comparison and kernels, chosen once
+    // a draw so that a span pays for no choice (set by outputStateFor).
+    void (*stores)(const OutputState& out, const Span& span) = nullptr;
 };
 OutputState outputStateFor(const DrawState& state, const RenderTarget& target);
 

@@ -85,8 +85,16 @@ TEST(DeviceThreads, PacedFramesAddNoThreadUnpacedOnesDo) {
     ASSERT_NE(window, nullptr);
     // A sanitizer's runtime (ThreadSanitizer's) starts a thread of its own at the
     // process's first thread: let that happen before counting.
+    // That thread, once joined, can stay listed a while (long under qemu-user): count
+    // once the list has held still for 50 ms.
     std::thread([] {}).join();
-    const auto before = threadCount();
+    auto before = threadCount();
+    for (int still = 0, i = 0; still < 5 && i < 200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const auto now = threadCount();
+        still = now == before ? still + 1 : 0;
+        before = now;
+    }
     IDirect3D9* d3d = nullptr;
     std::string why;
     IDirect3DDevice9* device = test_support::createDevice(window, 64, 48, &d3d, &why);
