@@ -127,17 +127,22 @@ void depthTestedSse2(const OutputState& out, const Span& s, Pass pass) {
 }
 
 #ifdef SW_WIDE_TEST
-// Sixteen fragments a step, as depthTestedSse2 does eight; what is left of the span
+// Sixteen fragments a step, as depthTestedSse2 does eight; a span shorter than sixteen
 // goes to it.
 template <class Pass>
 SW_AVX2 void depthTestedAvx2(const OutputState& out, const Span& s, Pass pass) {
+    if (s.count < 16) return depthTestedSse2(out, s, pass);
     const std::size_t row = static_cast<std::size_t>(s.y) * out.target.width + s.x;
     std::uint32_t* color = out.target.color + row;
     std::uint16_t* depth = out.target.depth + row;
     const __m256i constZ = _mm256_set1_epi16(static_cast<short>(s.depth));
     const __m256i constColor = _mm256_set1_epi32(static_cast<int>(s.color));
-    int i = 0;
-    for (; i + 16 <= s.count; i += 16) {
+    for (int i = 0; i < s.count; i += 16) {
+        // The last step ends at the span's end, over fragments the step before did: a
+        // fragment tested again against what it left decides as before (EQUAL, LESSEQUAL
+        // and GREATEREQUAL pass and store the same values again, the others fail and
+        // keep them), so no scalar tail is needed.
+        if (i + 16 > s.count) i = s.count - 16;
         const __m256i z =
             s.depths ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.depths + i)) : constZ;
         __m256i* d = reinterpret_cast<__m256i*>(depth + i);
@@ -161,13 +166,6 @@ SW_AVX2 void depthTestedAvx2(const OutputState& out, const Span& s, Pass pass) {
         _mm256_storeu_si256(c, lo);
         _mm256_storeu_si256(c + 1, hi);
     }
-    if (i == s.count) return;
-    Span rest = s;
-    rest.x += i;
-    rest.count -= i;
-    if (rest.depths) rest.depths += i;
-    if (rest.colors) rest.colors += i;
-    depthTestedSse2(out, rest, pass);
 }
 #undef SW_AVX2
 #endif
