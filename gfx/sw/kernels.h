@@ -22,16 +22,13 @@ struct ColorPlanes {
 // those take the smallest positive 1/w instead of dividing by it.
 inline constexpr double kMinInvW = 1e-300;
 
-// Fragment i of each takes start + i · step, i exact as a double, as the SIMD kernels do;
-// the colour kernels shade fragments [from, count) into out[i].
+// Fragment i of each takes start + i · step, i exact as a double, as the SIMD kernels do.
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out);
-void colorsPortable(const ColorPlanes& planes, int from, int count, std::uint32_t* out);
+void colorsPortable(const ColorPlanes& planes, int count, std::uint32_t* out);
 // The colours with NEON on arm64 (kernels_neon.cpp).
-void colorsNeon(const ColorPlanes& planes, int from, int count, std::uint32_t* out);
+void colorsNeon(const ColorPlanes& planes, int count, std::uint32_t* out);
 
 // The depth test and stores of a span whose comparison is one of LESS to GREATEREQUAL.
 void depthTestedSpanPortable(const OutputState& out, const Span& span);
-// The first and last fragments of such a span that pass; false when none does.
-bool passingPortable(const OutputState& out, const Span& span, int& first, int& last);
 
 }  // namespace sw

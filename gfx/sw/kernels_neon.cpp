@@ -24,7 +24,7 @@ inline uint32x2_t bytes2(float64x2_t v) {
 
 }  // namespace
 
-void colorsNeon(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
+void colorsNeon(const ColorPlanes& p, int count, std::uint32_t* out) {
     const float64x2_t inv = vdupq_n_f64(p.inv0), r = vdupq_n_f64(p.r0), g = vdupq_n_f64(p.g0),
                       b = vdupq_n_f64(p.b0);
     const float64x2_t dInv = vdupq_n_f64(p.dInv), dr = vdupq_n_f64(p.dr), dg = vdupq_n_f64(p.dg),
@@ -32,8 +32,8 @@ void colorsNeon(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
     const float64x2_t floorInv = vdupq_n_f64(kMinInvW), one = vdupq_n_f64(1.0),
                       two = vdupq_n_f64(2.0);
     const uint32x2_t alpha = vdup_n_u32(0xFF000000u);
-    float64x2_t index = {double(from), double(from) + 1.0};
-    for (int i = from; i < count; i += 2) {
+    float64x2_t index = {0.0, 1.0};
+    for (int i = 0; i < count; i += 2) {
         // fmax keeps a NaN 1/w, as std::max(v, floor) does. A lane past the span computes
         // a value nobody stores (FP exceptions are masked).
         const float64x2_t w = vdivq_f64(one, vmaxq_f64(lanes2(inv, dInv, index), floorInv));

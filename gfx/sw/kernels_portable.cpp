@@ -58,19 +58,6 @@ void depthTested(const OutputState& out, const Span& s, Pass pass) {
     run(z, colour);
 }
 
-template <class Pass>
-bool passing(const OutputState& out, const Span& s, Pass pass, int& first, int& last) {
-    const std::uint16_t* depth =
-        out.target.depth + static_cast<std::size_t>(s.y) * out.target.width + s.x;
-    const auto passes = [&](int i) { return pass(s.depths ? s.depths[i] : s.depth, depth[i]); };
-    first = 0;
-    while (first < s.count && !passes(first)) ++first;
-    if (first == s.count) return false;
-    last = s.count - 1;
-    while (!passes(last)) --last;  // stops at first at the latest
-    return true;
-}
-
 }  // namespace
 
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out) {
@@ -81,8 +68,8 @@ void depthsPortable(double z0, double dz, int count, std::uint16_t* out) {
     }
 }
 
-void colorsPortable(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
-    for (int i = from; i < count; ++i) {
+void colorsPortable(const ColorPlanes& p, int count, std::uint32_t* out) {
+    for (int i = 0; i < count; ++i) {
         const double inv = p.inv0 + i * p.dInv;
         const double w = 1.0 / (inv < kMinInvW ? kMinInvW : inv);  // std::max: NaN stays
         out[i] = 0xFF000000u | clampedByte((p.r0 + i * p.dr) * w) << 16 |
@@ -99,18 +86,6 @@ void depthTestedSpanPortable(const OutputState& out, const Span& s) {
         case D3DCMP_NOTEQUAL: return depthTested(out, s, std::not_equal_to<>{});
         case D3DCMP_GREATEREQUAL: return depthTested(out, s, std::greater_equal<>{});
         default: return;  // writeSpan handles NEVER and ALWAYS without a test
-    }
-}
-
-bool passingPortable(const OutputState& out, const Span& s, int& first, int& last) {
-    switch (out.zFunc) {
-        case D3DCMP_LESS: return passing(out, s, std::less<>{}, first, last);
-        case D3DCMP_EQUAL: return passing(out, s, std::equal_to<>{}, first, last);
-        case D3DCMP_LESSEQUAL: return passing(out, s, std::less_equal<>{}, first, last);
-        case D3DCMP_GREATER: return passing(out, s, std::greater<>{}, first, last);
-        case D3DCMP_NOTEQUAL: return passing(out, s, std::not_equal_to<>{}, first, last);
-        case D3DCMP_GREATEREQUAL: return passing(out, s, std::greater_equal<>{}, first, last);
-        default: return false;  // as depthTestedSpanPortable: NEVER and ALWAYS never come here
     }
 }
 

@@ -170,32 +170,6 @@ SW_AVX2 void depthTestedAvx2(const OutputState& out, const Span& s, Pass pass) {
 #undef SW_AVX2
 #endif
 
-// The first and last fragments that pass, eight at a time from each end: a span drawn
-// in front passes at once from both, one hidden is read once.
-template <class Pass>
-bool passingSse2(const OutputState& out, const Span& s, int& first, int& last) {
-    const Pass pass{};
-    const std::uint16_t* depth =
-        out.target.depth + static_cast<std::size_t>(s.y) * out.target.width + s.x;
-    const __m128i constZ = _mm_set1_epi16(static_cast<short>(s.depth));
-    // Whether any of the eight fragments from i passes.
-    const auto anyAt = [&](int i) {
-        const __m128i z =
-            s.depths ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.depths + i)) : constZ;
-        return _mm_movemask_epi8(
-                   pass(z, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth + i)))) != 0;
-    };
-    const auto passes = [&](int i) { return pass(s.depths ? s.depths[i] : s.depth, depth[i]); };
-    first = 0;
-    while (first + 8 <= s.count && !anyAt(first)) first += 8;
-    while (first < s.count && !passes(first)) ++first;
-    if (first == s.count) return false;
-    last = s.count - 1;
-    while (last - 7 > first && !anyAt(last - 7)) last -= 8;
-    while (!passes(last)) --last;  // stops at first at the latest
-    return true;
-}
-
 // The depth test of a span for one comparison, sixteen fragments a step where the
 // processor has AVX2, else eight.
 template <class Pass>
@@ -226,37 +200,6 @@ void storeAll(const OutputState& out, const Span& s) {
 }
 
 void storeNone(const OutputState&, const Span&) {}
-
-bool passAll(const OutputState&, const Span& s, int& first, int& last) {
-    first = 0;
-    last = s.count - 1;
-    return s.count > 0;
-}
-
-bool passNone(const OutputState&, const Span&, int&, int&) {
-    return false;
-}
-
-using Passing = bool (*)(const OutputState&, const Span&, int&, int&);
-
-// The counterpart of storesFor: which fragments of a span its stores would keep.
-Passing passingFor(const OutputState& out) {
-    if (out.stores == storeAll) return passAll;
-    if (out.stores == storeNone) return passNone;
-#ifdef __SSE2__
-    if (spanKernels() != SpanKernels::portable) {
-        switch (out.zFunc) {
-            case D3DCMP_LESS: return passingSse2<Less>;
-            case D3DCMP_EQUAL: return passingSse2<Equal>;
-            case D3DCMP_LESSEQUAL: return passingSse2<LessEqual>;
-            case D3DCMP_GREATER: return passingSse2<Greater>;
-            case D3DCMP_NOTEQUAL: return passingSse2<NotEqual>;
-            default: return passingSse2<GreaterEqual>;
-        }
-    }
-#endif
-    return passingPortable;
-}
 
 Stores storesFor(const OutputState& out) {
     if (!out.testDepth) return storeAll;  // writeDepth is false then
@@ -298,7 +241,6 @@ OutputState outputStateFor(const DrawState& state, const RenderTarget& target) {
     out.writeDepth = out.testDepth && state.zWriteEnable != FALSE;
     out.zFunc = state.zFunc;
     out.stores = storesFor(out);
-    out.passing = passingFor(out);
     return out;
 }
 

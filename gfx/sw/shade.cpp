@@ -93,7 +93,7 @@ void depthsSse2(double z0, double dz, int count, std::uint16_t* out) {
     depthTail(z0, dz, i, count, out);
 }
 
-void colorsSse2(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
+void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
     const __m128d inv = _mm_set1_pd(p.inv0), r = _mm_set1_pd(p.r0), g = _mm_set1_pd(p.g0),
                   b = _mm_set1_pd(p.b0);
     const __m128d dInv = _mm_set1_pd(p.dInv), dr = _mm_set1_pd(p.dr), dg = _mm_set1_pd(p.dg),
@@ -101,8 +101,8 @@ void colorsSse2(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
     // max(floor, v) keeps a NaN v, as std::max(v, floor) does.
     const __m128d floorInv = _mm_set1_pd(kMinInvW), one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    __m128d index = _mm_set_pd(from + 1.0, from);
-    int i = from;
+    __m128d index = _mm_set_pd(1.0, 0.0);
+    int i = 0;
     for (; i + 2 <= count; i += 2) {
         const __m128d w = _mm_div_pd(one, _mm_max_pd(floorInv, lanes2(inv, dInv, index)));
         const __m128i rb = bytes2(_mm_mul_pd(lanes2(r, dr, index), w));
@@ -156,7 +156,7 @@ SW_AVX2 void depthsAvx2(double z0, double dz, int count, std::uint16_t* out) {
     depthTail(z0, dz, i, count, out);
 }
 
-SW_AVX2 void colorsAvx2(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
+SW_AVX2 void colorsAvx2(const ColorPlanes& p, int count, std::uint32_t* out) {
     const __m256d inv = _mm256_set1_pd(p.inv0), r = _mm256_set1_pd(p.r0), g = _mm256_set1_pd(p.g0),
                   b = _mm256_set1_pd(p.b0);
     const __m256d dInv = _mm256_set1_pd(p.dInv), dr = _mm256_set1_pd(p.dr),
@@ -164,11 +164,11 @@ SW_AVX2 void colorsAvx2(const ColorPlanes& p, int from, int count, std::uint32_t
     const __m256d floorInv = _mm256_set1_pd(kMinInvW), one = _mm256_set1_pd(1.0),
                   four = _mm256_set1_pd(4.0);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    __m256d index = _mm256_add_pd(_mm256_set1_pd(from), _mm256_set_pd(3.0, 2.0, 1.0, 0.0));
+    __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
     // The last step stores only the lanes inside the span, as the AVX-512 kernel does,
     // instead of dividing one fragment at a time.
     const __m128i lane = _mm_set_epi32(3, 2, 1, 0);
-    for (int i = from; i < count; i += 4) {
+    for (int i = 0; i < count; i += 4) {
         const __m256d w = _mm256_div_pd(one, _mm256_max_pd(floorInv, lanes4(inv, dInv, index)));
         const __m128i rb = bytes4(_mm256_mul_pd(lanes4(r, dr, index), w));
         const __m128i gb = bytes4(_mm256_mul_pd(lanes4(g, dg, index), w));
@@ -208,7 +208,7 @@ SW_AVX512 inline __m256i bytes8(__m512d v) {
     return _mm512_cvttpd_epi32(_mm512_add_pd(clamped, _mm512_set1_pd(0.5)));
 }
 
-SW_AVX512 void colorsAvx512(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
+SW_AVX512 void colorsAvx512(const ColorPlanes& p, int count, std::uint32_t* out) {
     const __m512d inv = _mm512_set1_pd(p.inv0), r = _mm512_set1_pd(p.r0), g = _mm512_set1_pd(p.g0),
                   b = _mm512_set1_pd(p.b0);
     const __m512d dInv = _mm512_set1_pd(p.dInv), dr = _mm512_set1_pd(p.dr),
@@ -216,9 +216,8 @@ SW_AVX512 void colorsAvx512(const ColorPlanes& p, int from, int count, std::uint
     const __m512d floorInv = _mm512_set1_pd(kMinInvW), one = _mm512_set1_pd(1.0),
                   eight = _mm512_set1_pd(8.0);
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    __m512d index =
-        _mm512_add_pd(_mm512_set1_pd(from), _mm512_set_pd(7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0));
-    for (int i = from; i < count; i += 8) {
+    __m512d index = _mm512_set_pd(7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0);
+    for (int i = 0; i < count; i += 8) {
         // Lanes past the span compute values nobody stores (no traps: FP exceptions
         // are masked).
         const __m512d w = _mm512_div_pd(one, _mm512_max_pd(floorInv, lanes8(inv, dInv, index)));
@@ -308,20 +307,19 @@ void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* o
     depthsPortable(z0, dz, count, out);
 }
 
-void shadeColors(const TriangleSetup& s, double x, double y, int from, int count,
-                 std::uint32_t* out) {
+void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
     const ColorPlanes p = colorPlanes(s, x, y);
 #ifdef SW_WIDE_KERNELS
-    if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, from, count, out);
-    if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, from, count, out);
+    if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
+    if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
 #endif
 #ifdef __SSE2__
-    if (state.kernels == SpanKernels::sse2) return colorsSse2(p, from, count, out);
+    if (state.kernels == SpanKernels::sse2) return colorsSse2(p, count, out);
 #endif
 #ifdef __aarch64__
-    if (state.kernels == SpanKernels::neon) return colorsNeon(p, from, count, out);
+    if (state.kernels == SpanKernels::neon) return colorsNeon(p, count, out);
 #endif
-    colorsPortable(p, from, count, out);
+    colorsPortable(p, count, out);
 }
 
 }  // namespace sw

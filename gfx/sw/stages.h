@@ -165,9 +165,6 @@ struct OutputState {
     // The test and stores of one span for this draw's comparison and kernels, chosen once
     // a draw so that a span pays for no choice (set by outputStateFor).
     void (*stores)(const OutputState& out, const Span& span) = nullptr;
-    // The first and last fragments of a span that pass the depth test, so that colours
-    // are shaded only between them; false when none does (set by outputStateFor).
-    bool (*passing)(const OutputState& out, const Span& span, int& first, int& last) = nullptr;
 };
 OutputState outputStateFor(const DrawState& state, const RenderTarget& target);
 
@@ -204,10 +201,8 @@ inline std::uint32_t packColor(double r, double g, double b) {
 
 // Depths (D16) of `count` fragments at (x + i, y), from an affine plane.
 void shadeDepths(const Plane& depth, double x, double y, int count, std::uint16_t* out);
-// Perspective-correct Gouraud colours (X8R8G8B8) of fragments [from, count) at (x + i, y),
-// stored at out[i]: fragment i has the same bits whatever `from` is.
-void shadeColors(const TriangleSetup& setup, double x, double y, int from, int count,
-                 std::uint32_t* out);
+// Perspective-correct Gouraud colours (X8R8G8B8) of `count` fragments at (x + i, y).
+void shadeColors(const TriangleSetup& setup, double x, double y, int count, std::uint32_t* out);
 
 // The kernels span shading and the depth test have: the portable ones on every target,
 // the x86 SIMD widths, and NEON colours on arm64; tests select each in turn (testing.h).
