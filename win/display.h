@@ -15,6 +15,21 @@ namespace win {
 // copying it. A back end holds at most the frame it was given last.
 using SharedPixels = std::shared_ptr<const std::uint32_t[]>;
 
+// A window's own pixels, lent to the presenter whose frame they hold so that it draws
+// its next frame in them: the present after that moves nothing into the window, it only
+// names what changed to the display. width × height X8R8G8B8, no padding. The back end
+// takes them back before the memory goes (a resize, another presenter, the window
+// destroyed): it copies them into `returnTo` first, where the borrower set it, then sets
+// `pixels` null; `lost` says the pixels went before they could be copied.
+struct LentPixels {
+    std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::uint32_t* returnTo = nullptr;  // the borrower's own width × height buffer
+    bool lost = false;
+};
+using SharedLoan = std::shared_ptr<LentPixels>;
+
 // What a present did, as the back end knows it, so the caller need not guess.
 struct PresentResult {
     bool ok = false;         // false: not a live window, an empty frame, or the back end failed
@@ -24,6 +39,7 @@ struct PresentResult {
     bool waited = false;     // the call waited for the display's refresh before returning
     bool immediate = false;  // nothing holds presents to the display's refresh: frames follow
                              // one another as fast as they are drawn (tools, benchmarks)
+    SharedLoan lent;  // non-null: the window's pixels, holding this frame, to draw the next in
 };
 
 // Where a frame differs from the one its presenter gave the same window before: a back

@@ -124,6 +124,8 @@ Device::~Device() {
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->unbind();
     for (VertexBuffer* spare : spareVertexBuffers_) delete spare;
     for (IndexBuffer* spare : spareIndexBuffers_) delete spare;
+    // The window keeps its pixels; our buffer, where it would copy them back, goes.
+    if (lent_ != nullptr) lent_->returnTo = nullptr;
     direct3d_->Release();
 }
 
@@ -145,6 +147,7 @@ HRESULT Device::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 RenderTarget Device::view() {
+    followLoan();
     return {color_.pixels(), depth_.pixels(), width_, height_, color_.written(), depth_.written()};
 }
 
@@ -174,6 +177,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
 
     const std::uint32_t color = storedColor(Color);
     const std::uint16_t depth = toD16(Z);
+    followLoan();
     // No rectangles, or a count with no array, clears the whole viewport (Direct3D 9
     // ignores the count then), which is the whole back buffer.
     if (Count == 0 || pRects == nullptr) {

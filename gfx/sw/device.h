@@ -16,6 +16,7 @@
 #include "gfx/sw/rows.h"
 #include "gfx/sw/stages.h"
 #include "gfx/sw/surface.h"
+#include "win/display.h"
 
 namespace sw {
 
@@ -91,6 +92,10 @@ private:
     // The threads clears and draws share rows among, or null for the caller alone.
     RowThreads* sharedRows() { return shareRows_ ? rows_.get() : nullptr; }
     void startRowThreads();
+    // Ends drawing into the window's lent pixels once the window layer has taken them
+    // back (its copy is then in color_'s own memory), or, with `now`, at once: copies
+    // them into color_'s own memory and gives them back.
+    void followLoan(bool now = false);
     D3DMATRIX* transformSlot(D3DTRANSFORMSTATETYPE state);
     DrawState snapshot() const;
     // Common checks of both draw entries: scene and FVF.
@@ -109,6 +114,9 @@ private:
     ColorSurface color_;
     DepthSurface depth_;
     FrameChanges changes_;  // what each present changed against the one before
+    // The window's own pixels while they hold the back buffer (a present lent them):
+    // color_ draws there, and the next present moves nothing into the window.
+    win::SharedLoan lent_;
 
     std::array<DWORD, kRenderStates.size()> renderStates_{};
     D3DMATRIX world_{};

@@ -164,18 +164,24 @@ SW_AVX2 void colorsAvx2(const ColorPlanes& p, int count, std::uint32_t* out) {
                   four = _mm256_set1_pd(4.0);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     __m256d index = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
+    // The last step stores only the lanes inside the span, as the AVX-512 kernel does,
+    // instead of dividing one fragment at a time.
+    const __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+    for (int i = 0; i < count; i += 4) {
         const __m256d w = _mm256_div_pd(one, _mm256_max_pd(floorInv, lanes4(inv, dInv, index)));
         const __m128i rb = bytes4(_mm256_mul_pd(lanes4(r, dr, index), w));
         const __m128i gb = bytes4(_mm256_mul_pd(lanes4(g, dg, index), w));
         const __m128i bb = bytes4(_mm256_mul_pd(lanes4(b, db, index), w));
         const __m128i rgb = _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(rb, 16)),
                                          _mm_or_si128(_mm_slli_epi32(gb, 8), bb));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), rgb);
+        if (count - i >= 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), rgb);
+        } else {
+            const __m128i keep = _mm_cmplt_epi32(lane, _mm_set1_epi32(count - i));
+            _mm_maskstore_epi32(reinterpret_cast<int*>(out + i), keep, rgb);
+        }
         index = _mm256_add_pd(index, four);
     }
-    colorTail(p, i, count, out);
 }
 
 #undef SW_AVX2

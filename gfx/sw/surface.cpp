@@ -49,7 +49,7 @@ void Surface<Pixel>::clearTo(Pixel value, RowThreads* rows) {
     Buffer& b = chain_[back_];
     const bool onlyWritten = b.uniform && value == b.value;
     WrittenRows& written = b.written;
-    Pixel* const base = b.pixels.get();
+    Pixel* const base = pixels();
     const int width = width_, height = height_;
     runOnRows(rows, [&](RowShare share) {
         if (!onlyWritten) {
@@ -77,9 +77,9 @@ void Surface<Pixel>::clearRect(int x0, int y0, int x1, int y1, Pixel value) {
     assert(0 <= x0 && 0 <= y0 && x1 <= width_ && y1 <= height_);
     if (empty() || x0 >= x1 || y0 >= y1) return;
     Buffer& b = chain_[back_];
+    Pixel* const base = pixels();
     for (int y = y0; y < y1; ++y) {
-        std::fill(b.pixels.get() + std::size_t(y) * width_ + x0,
-                  b.pixels.get() + std::size_t(y) * width_ + x1, value);
+        std::fill(base + std::size_t(y) * width_ + x0, base + std::size_t(y) * width_ + x1, value);
         // A part of the buffer may now differ from the value the rest holds.
         b.written.noteColumns(y, x0, x1 - 1);
     }
@@ -88,7 +88,7 @@ void Surface<Pixel>::clearRect(int x0, int y0, int x1, int y1, Pixel value) {
 
 template <class Pixel>
 void Surface<Pixel>::flip() {
-    assert(buffers_ == 2);
+    assert(buffers_ == 2 && lent_ == nullptr);  // lent memory is never held
     back_ ^= 1;
     Buffer& next = chain_[back_];
     if (next.filled) return;

@@ -50,9 +50,15 @@ public:
     Surface(int width, int height, Pixel initial, int buffers = 1);
 
     bool empty() const { return width_ == 0; }
-    // The buffer drawn into, null when empty; shared so a display can hold it.
-    Pixel* pixels() const { return chain_[back_].pixels.get(); }
+    // The memory drawn into, null when empty: the buffer's own, or memory lent to it.
+    Pixel* pixels() const { return lent_ != nullptr ? lent_ : own(); }
+    // The buffer's own memory, shared so a display can hold it.
+    Pixel* own() const { return chain_[back_].pixels.get(); }
     const std::shared_ptr<Pixel[]>& shared() const { return chain_[back_].pixels; }
+    // Draws from now on into `memory` (width × height, no padding), which holds what
+    // pixels() holds now, so the buffer's bookkeeping stays true; null goes back to the
+    // own memory, which the caller has made hold what the lent memory held.
+    void drawInto(Pixel* memory) { lent_ = memory; }
     // Where the stages note what they write; null when empty.
     WrittenRows* written() { return empty() ? nullptr : &chain_[back_].written; }
 
@@ -81,6 +87,7 @@ private:
     };
 
     std::array<Buffer, 2> chain_;
+    Pixel* lent_ = nullptr;  // drawn into instead of chain_[back_].pixels; not owned
     int back_ = 0;
     int buffers_ = 0;
     int width_ = 0;

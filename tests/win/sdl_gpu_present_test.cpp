@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -197,6 +198,42 @@ TEST_F(GpuPresent, FailureMidRunFallsBackWithTheSameFrameAndWindow) {
     EXPECT_EQ(e2e::findWindow(client_, {.title = "gpu present 0", .pid = getpid()}, 1000), xWindow)
         << "the same X window";
     EXPECT_EQ(win::sdl::lastWindowPath(), PresentPath::sharedMemory);
+}
+
+// A frame of the surface's own size and layout leaves the surface's pixels lent to its
+// presenter: what it draws there is shown without a copy, and a resize or the window's
+// end first gives it back exactly what it drew.
+TEST_F(GpuPresent, LentPixelsAreShownAndComeBackBeforeTheSurfaceGoes) {
+    for (const bool resize : {true, false}) {
+        unsigned long xWindow = 0;
+        HWND hWnd = open({}, &xWindow);
+        ASSERT_NE(hWnd, nullptr);
+        const win::PresentResult first =
+            win::presentFrame(hWnd, taggedFrame(800, 600), 800, 600, false, {}, this);
+        ASSERT_TRUE(first.ok && first.lent != nullptr && first.lent->pixels != nullptr);
+        win::LentPixels& loan = *first.lent;
+        std::vector<std::uint32_t> own(800 * 600);
+        loan.returnTo = own.data();
+        const win::SharedPixels drawn = taggedFrame(800, 600, 0x5A5A5);
+        std::copy_n(drawn.get(), own.size(), loan.pixels);
+        const RECT all{0, 0, 800, 600};
+        const win::PresentResult again =
+            win::presentFrame(hWnd, win::SharedPixels(first.lent, loan.pixels), 800, 600, false,
+                              {false, &all, 1}, this);
+        EXPECT_TRUE(again.ok && again.lent == first.lent) << "the loan goes on";
+        sleepMs(100);
+        std::string where;
+        EXPECT_EQ(offTheRule(e2e::grab(client_, xWindow), 0x5A5A5, &where), 0) << where;
+        if (resize) {
+            resizeTo(hWnd, xWindow, 1000, 700);
+        } else {
+            DestroyWindow(hWnd);
+            windows_.pop_back();
+        }
+        EXPECT_EQ(loan.pixels, nullptr) << (resize ? "resized" : "destroyed");
+        EXPECT_TRUE(std::equal(own.begin(), own.end(), drawn.get()))
+            << (resize ? "resized" : "destroyed");
+    }
 }
 
 TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {

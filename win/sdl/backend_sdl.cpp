@@ -43,6 +43,21 @@ bool presentedThroughGpu(NativeWindow& native, const std::uint32_t* pixels, int 
     return false;
 }
 
+// SDL marks a window's surface stale as it queues the size change, and frees its memory
+// at the next SDL_GetWindowSurface: lent pixels are taken back here, while they are
+// still there. The watch of the window `userdata` names; SDL calls it as it queues.
+int takeBackOnResize(void* userdata, SDL_Event* event) {
+    if (event->type != SDL_WINDOWEVENT || (event->window.event != SDL_WINDOWEVENT_SIZE_CHANGED &&
+                                           event->window.event != SDL_WINDOWEVENT_RESIZED)) {
+        return 0;
+    }
+    NativeWindow* native = sdl::nativeWindowOf(static_cast<HWND>(userdata));
+    if (native != nullptr && SDL_GetWindowID(native->window) == event->window.windowID) {
+        sdl::takeBackLoan(native->surface);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int width, int height) {
@@ -70,6 +85,7 @@ bool createWindow(HWND hWnd, const std::string& titleUtf8, int x, int y, int wid
     setRefreshRate(native.pacing, sdl::refreshRateOf(native.window));
     native.reported = sdl::pixelSizeOf(native);
     sdl::keepNativeWindow(hWnd, std::move(native));
+    SDL_AddEventWatch(takeBackOnResize, hWnd);
     return true;
 }
 
@@ -101,6 +117,8 @@ void showWindow(HWND hWnd, int nCmdShow, ClientSize* client) {
 void destroyWindow(HWND hWnd) {
     NativeWindow* native = sdl::nativeWindowOf(hWnd);
     if (native == nullptr) return;
+    SDL_DelEventWatch(takeBackOnResize, hWnd);
+    sdl::takeBackLoan(native->surface);
     sdl::closeGpuPresent(native->gpu);
     SDL_DestroyWindow(native->window);  // frees the window's surface too
     sdl::forgetNativeWindow(hWnd);
@@ -108,7 +126,8 @@ void destroyWindow(HWND hWnd) {
 }
 
 // The frame is uploaded or stretched into the window's surface here and now, so it is
-// not held. A GPU present that fails gives way to the surface for good, with this same
+// not held; where the surface stores it as it is, the surface's pixels are lent for the
+// next frame instead. A GPU present that fails gives way to the surface for good, with this same
 // frame, so nothing is lost but the GPU.
 PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int height, int clientWidth,
                       int clientHeight, bool paced, const FrameChange& change) {
@@ -125,6 +144,9 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
     // pump does): nothing to draw, still paced.
     if (clientWidth == 0 || clientHeight == 0 || sdl::quitIfCompositorLost()) {
         result.waited = paced && waitForDeadline(native->pacing);
+        // Lent pixels stay lent: nothing was drawn into them.
+        const SharedLoan& loan = native->surface.loan;
+        if (loan != nullptr && loan->pixels == pixels.get()) result.lent = loan;
         return result;
     }
     if (presentedThroughGpu(*native, pixels.get(), width, height, shown, paced, &result.waited)) {
@@ -133,7 +155,7 @@ PresentResult present(HWND hWnd, const SharedPixels& pixels, int width, int heig
         return result;
     }
     if (!sdl::presentThroughSurface(native->window, native->surface, pixels.get(), width, height,
-                                    shown, paced, native->pacing, &result.waited)) {
+                                    shown, paced, native->pacing, &result.waited, &result.lent)) {
         setLastErrorText(std::string("cannot present: ") + SDL_GetError());
         result.ok = false;
         return result;  // a failure is said by the core, once for each run of them

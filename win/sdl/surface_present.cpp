@@ -1,9 +1,14 @@
 // The shared-memory present. Surfaces of 32-bit words with the colour in the low 24 bits
 // (X8R8G8B8 or A8R8G8B8) take the stretch directly; any other layout gets it converted
 // from a staging copy. Only the client rectangles showing what changed are drawn and
-// handed to the display, unless the surface does not hold the previous frame. The
-// surface has no vsync: deadlines pace it.
+// handed to the display, unless the surface does not hold the previous frame. Where the
+// surface stores the frame as it is, its pixels are lent to the presenter, who draws the
+// next frame in them: that present only names the change to the display. The surface
+// has no vsync: deadlines pace it.
 #include "win/sdl/surface_present.h"
+
+#include <algorithm>
+#include <memory>
 
 namespace win::sdl {
 namespace {
@@ -64,16 +69,67 @@ bool drawToSurface(SDL_Surface* surface, SurfaceStretch& stretch, const std::uin
     return ok;
 }
 
+// Whether the surface stores a width × height frame as it is, so a borrower can draw
+// straight into it.
+bool lendable(const SDL_Surface& surface, int width, int height) {
+    const Uint32 format = surface.format->format;
+    return (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
+           surface.w == width && surface.h == height && surface.pitch == width * 4 &&
+           !SDL_MUSTLOCK(&surface);
+}
+
+// The loan of the surface's pixels after a present that left this frame in them.
+SharedLoan loanOf(SurfaceStretch& stretch, SDL_Surface& surface, int width, int height) {
+    if (!lendable(surface, width, height)) {
+        takeBackLoan(stretch);
+        return nullptr;
+    }
+    auto* memory = static_cast<std::uint32_t*>(surface.pixels);
+    if (stretch.loan != nullptr && stretch.loan->pixels != memory) takeBackLoan(stretch);
+    if (stretch.loan == nullptr) {
+        // Once a surface: a present allocates nothing while the size holds.
+        stretch.loan = std::make_shared<LentPixels>(LentPixels{memory, width, height});
+    }
+    return stretch.loan;
+}
+
 }  // namespace
+
+void takeBackLoan(SurfaceStretch& stretch) {
+    if (stretch.loan == nullptr) return;
+    LentPixels& loan = *stretch.loan;
+    if (loan.returnTo != nullptr && loan.pixels != nullptr) {
+        std::copy_n(loan.pixels, static_cast<std::size_t>(loan.width) * loan.height, loan.returnTo);
+    }
+    loan.pixels = nullptr;
+    stretch.loan.reset();
+}
 
 bool presentThroughSurface(SDL_Window* window, SurfaceStretch& stretch, const std::uint32_t* pixels,
                            int width, int height, const FrameChange& change, bool paced,
-                           Pacing& pacing, bool* waited) {
+                           Pacing& pacing, bool* waited, SharedLoan* lent) {
+    *lent = nullptr;
+    // Another frame drawn into lent pixels would overwrite the borrower's.
+    if (stretch.loan != nullptr && stretch.loan.use_count() > 1 && pixels != stretch.loan->pixels) {
+        takeBackLoan(stretch);
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(window);
-    bool drawn = surface != nullptr;
+    if (stretch.loan != nullptr &&
+        (surface == nullptr || surface->pixels != stretch.loan->pixels)) {
+        // The memory went without the resize that takes it back first: what the borrower
+        // drew is lost, and what it has of its own is shown instead.
+        if (pixels == stretch.loan->pixels) pixels = stretch.loan->returnTo;
+        stretch.loan->lost = true;
+        stretch.loan->pixels = nullptr;
+        stretch.loan.reset();
+    }
+    bool drawn = surface != nullptr && pixels != nullptr;
     if (drawn && surface->w > 0 && surface->h > 0) {  // else nothing to show
         areaToShow(*surface, stretch, width, height, change);
-        drawn = drawToSurface(surface, stretch, pixels, width, height);
+        // Lent pixels hold the frame already.
+        if (pixels != surface->pixels) {
+            drawn = drawToSurface(surface, stretch, pixels, width, height);
+        }
     } else {
         stretch.rects.clear();
     }
@@ -91,6 +147,7 @@ bool presentThroughSurface(SDL_Window* window, SurfaceStretch& stretch, const st
     stretch.holderHeight = surface->h;
     stretch.frameWidth = width;
     stretch.frameHeight = height;
+    *lent = loanOf(stretch, *surface, width, height);
     return true;
 }
 
