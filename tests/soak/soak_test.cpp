@@ -76,8 +76,8 @@ TEST(Soak, ObjectsAndResidentMemoryStayFlat) {
         }
         // Both samples at the same point of the cycle: 800 × 600, every state at default.
         if (presents != 1000 && presents != frames) return;
-        (presents == 1000 ? warm : end) = {referencesOf(device), referencesOf(vertexBuffer),
-                                           referencesOf(indexBuffer), residentBytes()};
+        (presents == 1000 ? warm : end) = Sample{referencesOf(device), referencesOf(vertexBuffer),
+                                                 referencesOf(indexBuffer), residentBytes()};
     };
     ASSERT_EQ(test_support::runViewerHeadless(run), 0);
     EXPECT_EQ(win::headless::presentCount(), frames);
