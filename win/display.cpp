@@ -41,7 +41,7 @@ PresentResult presentFrame(HWND hWnd, const SharedPixels& pixels, int width, int
     if (presenter == nullptr || previous != presenter || target != hWnd) known.all = true;
     previous = presenter;
     target = hWnd;
-    const PresentResult result =
+    PresentResult result =
         backend::present(hWnd, pixels, width, height, client.width, client.height, paced, known);
     // Ours: the program never looks at what Present returns, so a window that stops
     // showing frames is said here, once for each run of failures rather than every
