@@ -162,9 +162,7 @@ Image grab(XClient* client, unsigned long window) {
     XImage* image = XGetImage(client->display, window, 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return out;
-    out.width = width;
-    out.height = height;
-    out.pixels.resize(static_cast<std::size_t>(width) * height);
+    out = {width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             out.pixels[static_cast<std::size_t>(y) * width + x] =
@@ -277,11 +275,9 @@ Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
     XSync(d, False);
-    Image image;
     XFixesCursorImage* cursor = XFixesGetCursorImage(d);
-    if (cursor == nullptr) return image;
-    image.width = cursor->width;
-    image.height = cursor->height;
+    if (cursor == nullptr) return {};
+    Image image{cursor->width, cursor->height, {}};
     // XFixes hands the 32-bit ARGB pixels over in longs.
     for (int i = 0; i < cursor->width * cursor->height; ++i)
         image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
