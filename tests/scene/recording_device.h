@@ -121,6 +121,14 @@ public:
                       {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
     }
 
+    // The matrices set for `which`, in order.
+    std::vector<D3DMATRIX> transforms(D3DTRANSFORMSTATETYPE which) const {
+        std::vector<D3DMATRIX> out;
+        for (const Call& call : calls) {
+            if (call.name == "SetTransform" && call.args[0] == which) out.push_back(call.matrix);
+        }
+        return out;
+    }
     // The calls' names, in order, one space between.
     std::string names() const {
         std::string out;
