@@ -35,13 +35,6 @@ protected:
     }
     void TearDown() override { releaseDevice(); }
 
-    const scene_test::Call* lastProjection() const {
-        for (auto it = recorder.calls.rbegin(); it != recorder.calls.rend(); ++it) {
-            if (it->name == "SetTransform" && it->args[0] == D3DTS_PROJECTION) return &*it;
-        }
-        return nullptr;
-    }
-
     std::vector<std::string> log;
     RecordingDevice recorder;
     LoggingDirect3D d3d;
@@ -68,19 +61,20 @@ TEST_F(SceneDevice, ProjectionFollowsTheClientAspect) {
         {800, 600, 800.0f / 600.0f}, {1000, 500, 2.0f}, {1, 1, 1.0f}, {300, 900, 1.0f / 3.0f}};
     for (const Case& c : cases) {
         applyProjection(c.width, c.height);
-        const scene_test::Call* p = lastProjection();
-        ASSERT_NE(p, nullptr);
-        const float yScale = p->matrix._22;
-        EXPECT_NEAR(yScale, 2.4142137f, 1e-6);  // cot(22.5°): a 45° field of view
-        EXPECT_FLOAT_EQ(yScale / p->matrix._11, c.aspect) << c.width << "x" << c.height;
+        const std::vector<D3DMATRIX> projections = recorder.transforms(D3DTS_PROJECTION);
+        ASSERT_FALSE(projections.empty());
+        const D3DMATRIX& p = projections.back();
+        EXPECT_NEAR(p._22, 2.4142137f, 1e-6);  // cot(22.5°): a 45° field of view
+        EXPECT_FLOAT_EQ(p._22 / p._11, c.aspect) << c.width << "x" << c.height;
         // Near 0: the third and fourth columns are both (0, 0, 1, 0), so z/w is 1.
-        EXPECT_EQ(p->matrix._33, 1.0f);
-        EXPECT_EQ(p->matrix._34, 1.0f);
-        EXPECT_EQ(p->matrix._43, 0.0f);
-        EXPECT_EQ(p->matrix._44, 0.0f);
+        EXPECT_EQ(p._33, 1.0f);
+        EXPECT_EQ(p._34, 1.0f);
+        EXPECT_EQ(p._43, 0.0f);
+        EXPECT_EQ(p._44, 0.0f);
     }
     applyProjection(1000, 500);
-    EXPECT_EQ(lastProjection()->matrix._22, 2.0f * lastProjection()->matrix._11);  // exactly 2.0
+    const D3DMATRIX wide = recorder.transforms(D3DTS_PROJECTION).back();
+    EXPECT_EQ(wide._22, 2.0f * wide._11);  // exactly 2.0
 }
 
 TEST_F(SceneDevice, EmptyClientKeepsTheLastProjection) {
@@ -96,7 +90,7 @@ TEST_F(SceneDevice, SizeBeforeTheDeviceExistsChangesNothing) {
     device = nullptr;
     applyProjection(1000, 500);  // must not touch a missing device
     device = &recorder;
-    EXPECT_EQ(lastProjection(), nullptr);
+    EXPECT_TRUE(recorder.transforms(D3DTS_PROJECTION).empty());
 }
 
 }  // namespace

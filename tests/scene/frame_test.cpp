@@ -55,15 +55,6 @@ protected:
         std::memcpy(out.data(), bytes.data(), out.size() * sizeof(WORD));
         return out;
     }
-    // The world matrices of the latest frame: the axes', then the cube's.
-    std::vector<D3DMATRIX> worlds() const {
-        std::vector<D3DMATRIX> out;
-        for (const auto& call : recorder.calls) {
-            if (call.name == "SetTransform" && call.args[0] == D3DTS_WORLD)
-                out.push_back(call.matrix);
-        }
-        return out;
-    }
 
     RecordingDevice recorder;
 };
@@ -105,7 +96,7 @@ TEST_F(SceneOnRecorder, FirstFrameLooksAtTheOriginFromTwentyUnitsBack) {
 
 TEST_F(SceneOnRecorder, FirstFrameCubeSpansThreeToThirteen) {
     drawFrame();
-    const auto w = worlds();
+    const auto w = recorder.transforms(D3DTS_WORLD);  // the axes', then the cube's
     ASSERT_EQ(w.size(), 2u);
     for (const ColoredVertex& v : vertices()) {
         const Point p = transform({v.x, v.y, v.z}, w[1]);
@@ -136,8 +127,8 @@ TEST_F(SceneOnRecorder, CameraOffsetsMoveTheEye) {
 TEST_F(SceneOnRecorder, SpinTurnsAboutZThenYThenXByOneDegreePerFrame) {
     for (int frame = 0; frame < 90; ++frame) drawFrame();
     recorder.calls.clear();
-    drawFrame();  // frame 90, drawn at 90°
-    const auto w = worlds();
+    drawFrame();                                      // frame 90, drawn at 90°
+    const auto w = recorder.transforms(D3DTS_WORLD);  // the axes', then the cube's
     ASSERT_EQ(w.size(), 2u);
     // At 90°: z turns +x to +y, y then leaves +y alone, x turns +y to +z.
     const Point p = transform({1, 0, 0}, w[0]);

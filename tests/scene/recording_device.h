@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "gfx/d3d9.h"
@@ -18,19 +19,13 @@ struct Call {
 
 class RecordingDevice;
 
-// The descriptions the two kinds of buffer give, and the names their releases are
-// logged under: all that tells them apart here.
+// The descriptions the two kinds of buffer give: with the names their releases are
+// logged under, all that tells them apart here.
 inline void describe(UINT size, D3DVERTEXBUFFER_DESC* pDesc) {
     *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED, size, 0x42};
 }
 inline void describe(UINT size, D3DINDEXBUFFER_DESC* pDesc) {
     *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED, size};
-}
-inline const char* releaseName(const IDirect3DVertexBuffer9*) {
-    return "vertexBuffer";
-}
-inline const char* releaseName(const IDirect3DIndexBuffer9*) {
-    return "indexBuffer";
 }
 
 // A buffer that keeps its bytes in memory and logs its release into the device's log.
@@ -126,6 +121,14 @@ public:
                       {recorded ? static_cast<std::int64_t>(recorded->bytes().size()) : -1});
     }
 
+    // The matrices set for `which`, in order.
+    std::vector<D3DMATRIX> transforms(D3DTRANSFORMSTATETYPE which) const {
+        std::vector<D3DMATRIX> out;
+        for (const Call& call : calls) {
+            if (call.name == "SetTransform" && call.args[0] == which) out.push_back(call.matrix);
+        }
+        return out;
+    }
     // The calls' names, in order, one space between.
     std::string names() const {
         std::string out;
@@ -144,7 +147,10 @@ private:
 template <class Interface, class Desc>
 ULONG RecordingBuffer<Interface, Desc>::Release() {
     if (--refs_ != 0) return refs_;
-    if (owner_->releaseLog != nullptr) owner_->releaseLog->push_back(releaseName(this));
+    if (owner_->releaseLog != nullptr) {
+        owner_->releaseLog->push_back(
+            std::is_same_v<Interface, IDirect3DVertexBuffer9> ? "vertexBuffer" : "indexBuffer");
+    }
     --owner_->liveBuffers;
     delete this;
     return 0;

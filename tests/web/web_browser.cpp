@@ -120,9 +120,7 @@ bool readCanvas(const Browser& browser, CanvasRead* read, std::string* error) {
         return false;
     }
     const auto* rgb = reinterpret_cast<const unsigned char*>(answer.data() + split + 1);
-    read->image.width = width;
-    read->image.height = height;
-    read->image.pixels.resize(count);
+    read->image = {width, height, std::vector<std::uint32_t>(count)};
     for (std::size_t i = 0; i < count; ++i) {
         read->image.pixels[i] = (std::uint32_t{rgb[3 * i]} << 16) |
                                 (std::uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];

@@ -10,13 +10,12 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/support/poll.h"
 #include "tests/e2e/support/reference.h"
-#include "tests/support/run_viewer.h"
 #include "tests/web/web_browser.h"
-#include "win/headless/headless.h"
 
 namespace e2e {
 namespace {
@@ -31,32 +30,11 @@ struct View {
     int height = 0;
 };
 
-const ReferenceSet& referencesOf(const View& view) {
-    return references(view.keys, view.width, view.height, view.frame);
-}
-
 // The whole frame the headless viewer shows at `angle`.
 Image headlessFrame(const View& view, int angle) {
-    Image image;
-    test_support::ViewerRun run;
-    run.keys = view.keys;
-    run.clientWidth = view.width;
-    run.clientHeight = view.height;
-    run.frames = angle + 1;
-    run.prepare = [&view] {
-        win::headless::setFrame(view.frame.left, view.frame.top, view.frame.right,
-                                view.frame.bottom);
-    };
-    run.onPresent = [&image, angle](HWND, int presents) {
-        if (presents != angle + 1) return;
-        const win::headless::Frame& frame = win::headless::lastFrame();
-        image.width = frame.width;
-        image.height = frame.height;
-        for (const std::uint32_t pixel : frame.pixels) image.pixels.push_back(pixel & 0xFFFFFF);
-    };
-    test_support::runViewerHeadless(run);
-    win::headless::reset();
-    return image;
+    ReferenceSet one =
+        renderFrames(view.keys, view.width, view.height, view.frame, 1, angle, angle + 1);
+    return {one.width, one.height, std::move(one.frames[0])};
 }
 
 // "" when the images are the same pixels; else where the first difference is.
@@ -87,7 +65,8 @@ struct Verdict {
     std::string difference;
 };
 Verdict judge(const View& view, const Image& shown) {
-    const Match match = bestMatch(referencesOf(view), shown);
+    const Match match =
+        bestMatch(references(view.keys, view.width, view.height, view.frame), shown);
     if (match.angle < 0) return {-1, "no headless frame looks like the canvas"};
     const auto differenceAt = [&](int angle) {
         return difference(shown, headlessFrame(view, angle));

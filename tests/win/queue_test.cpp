@@ -11,18 +11,8 @@ namespace {
 using wintest::drain;
 using wintest::messagesOf;
 using wintest::received;
-using wintest::WinTest;
 
-class Queue : public WinTest {
-protected:
-    void SetUp() override {
-        WinTest::SetUp();
-        hWnd = create();
-        ASSERT_NE(hWnd, nullptr);
-        received.clear();
-    }
-    HWND hWnd = nullptr;
-};
+using Queue = wintest::WindowTest;
 
 TEST_F(Queue, PostedMessagesComeOutInOrder) {
     for (WPARAM i = 0; i < 20; ++i) EXPECT_TRUE(PostMessageW(hWnd, WM_KEYUP, i, LPARAM(100 + i)));

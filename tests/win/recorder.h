@@ -1,5 +1,6 @@
 // A window procedure that writes down every message it receives, for the win tests,
-// and a fixture that gives each test a fresh headless back end with one registered class.
+// and fixtures that give each test a fresh headless back end with one registered class
+// (and one window).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -70,6 +71,18 @@ protected:
         return CreateWindowExW(0, L"TestClass", L"test", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
+};
+
+// With one 800 × 600 window made and what it heard while being made forgotten.
+class WindowTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        hWnd = create();
+        ASSERT_NE(hWnd, nullptr);
+        received.clear();
+    }
+    HWND hWnd = nullptr;
 };
 
 }  // namespace wintest

@@ -30,11 +30,6 @@ namespace {
 using e2e::sleepMs;
 using win::sdl::PresentPath;
 
-// The tagged frame, xored with salt, as the back end takes it.
-win::SharedPixels taggedFrame(int width, int height, std::uint32_t salt = 0) {
-    return wintest::shared(wintest::taggedFrame(width, height, salt));
-}
-
 // The screen's pixels (read back without alpha) off the pixel-centre rule.
 int offTheRule(const e2e::Image& image, std::uint32_t salt, std::string* where) {
     return wintest::offTheRule(image.pixels, image.width, image.height, salt, where, 0xFF000000u);
@@ -93,11 +88,12 @@ protected:
         if (!taken) FAIL() << "the client stayed " << rect.right << " x " << rect.bottom;
     }
 
-    // Presents the frame a few times (a swap may show the one before), then reads back
+    // Presents the tagged frame a few times (a swap may show the one before), then reads back
     // what the X server shows.
-    e2e::Image showAndGrab(HWND hWnd, unsigned long xWindow, const win::SharedPixels& frame) {
+    e2e::Image showAndGrab(HWND hWnd, unsigned long xWindow) {
         for (int i = 0; i < 3; ++i) {
-            EXPECT_TRUE(win::presentFrame(hWnd, frame, 800, 600, false).ok) << win::lastErrorText();
+            EXPECT_TRUE(win::presentFrame(hWnd, tagged_, 800, 600, false).ok)
+                << win::lastErrorText();
         }
         sleepMs(100);
         return e2e::grab(client_, xWindow);
@@ -105,23 +101,23 @@ protected:
 
     e2e::XClient* client_ = nullptr;
     std::vector<HWND> windows_;
+    const win::SharedPixels tagged_ = wintest::shared(wintest::taggedFrame(800, 600));
 };
 
 TEST_F(GpuPresent, BothPathsShowTheSameFrameUnstretched) {
-    const win::SharedPixels frame = taggedFrame(800, 600);
     unsigned long plainX = 0;
     HWND plain = open({}, &plainX);
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(win::sdl::presentPathOf(plain), PresentPath::sharedMemory)
         << "llvmpipe is no GPU: Xvfb must keep the shared-memory path";
-    const e2e::Image shared = showAndGrab(plain, plainX, frame);
+    const e2e::Image shared = showAndGrab(plain, plainX);
     EXPECT_EQ(win::sdl::lastRendererName(), "") << "no GPU device: OpenGL is not even tried";
 
     unsigned long gpuX = 0;
     HWND gpu = open({.acceptSoftware = true}, &gpuX);
     ASSERT_NE(gpu, nullptr);
     ASSERT_EQ(win::sdl::presentPathOf(gpu), PresentPath::gpu);
-    const e2e::Image viaGpu = showAndGrab(gpu, gpuX, frame);
+    const e2e::Image viaGpu = showAndGrab(gpu, gpuX);
     EXPECT_EQ(win::sdl::presentPathOf(gpu), PresentPath::gpu) << "it presented without failing";
 
     ASSERT_EQ(viaGpu.width, 800);
@@ -145,9 +141,8 @@ TEST_F(GpuPresent, ARenderNodeWithLlvmpipeBehindItKeepsSharedMemory) {
     EXPECT_NE(win::sdl::lastRendererName().find("llvmpipe"), std::string::npos)
         << "read: \"" << win::sdl::lastRendererName() << '"';
     EXPECT_EQ(win::sdl::presentPathOf(hWnd), PresentPath::sharedMemory);
-    const win::SharedPixels frame = taggedFrame(800, 600);
     std::string where;
-    EXPECT_EQ(offTheRule(showAndGrab(hWnd, xWindow, frame), 0, &where), 0) << where;
+    EXPECT_EQ(offTheRule(showAndGrab(hWnd, xWindow), 0, &where), 0) << where;
     fs::remove_all(dev);
 }
 
@@ -155,7 +150,6 @@ TEST_F(GpuPresent, StretchFollowsThePixelCentreRule) {
     unsigned long xWindow = 0;
     HWND hWnd = open({.acceptSoftware = true}, &xWindow);
     ASSERT_NE(hWnd, nullptr);
-    const win::SharedPixels frame = taggedFrame(800, 600);
     // Halving puts every sample on a texel edge; the others mix ties and plain samples
     // both ways.
     struct Size {
@@ -163,7 +157,7 @@ TEST_F(GpuPresent, StretchFollowsThePixelCentreRule) {
     };
     for (const Size size : {Size{400, 300}, Size{1000, 700}, Size{1234, 457}, Size{1280, 1000}}) {
         resizeTo(hWnd, xWindow, size.width, size.height);
-        const e2e::Image image = showAndGrab(hWnd, xWindow, frame);
+        const e2e::Image image = showAndGrab(hWnd, xWindow);
         ASSERT_EQ(image.width, size.width);
         ASSERT_EQ(image.height, size.height);
         std::string where;
@@ -181,7 +175,7 @@ TEST_F(GpuPresent, FailureMidRunFallsBackWithTheSameFrameAndWindow) {
     resizeTo(hWnd, xWindow, 1000, 700);
     for (std::uint32_t frame = 1; frame <= 6; ++frame) {
         const std::uint32_t salt = frame << 20;
-        const win::SharedPixels pixels = taggedFrame(800, 600, salt);
+        const win::SharedPixels pixels = wintest::shared(wintest::taggedFrame(800, 600, salt));
         ASSERT_TRUE(win::presentFrame(hWnd, pixels, 800, 600, false).ok)
             << "present " << frame << ": " << win::lastErrorText();
         EXPECT_EQ(win::sdl::presentPathOf(hWnd),
@@ -245,7 +239,6 @@ TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
         unsigned long xWindow = 0;
         HWND hWnd = open({.acceptSoftware = true, .trialVsyncAnyway = trial}, &xWindow);
         ASSERT_NE(hWnd, nullptr);
-        const win::SharedPixels frame = taggedFrame(800, 600);
         const auto start = std::chrono::steady_clock::now();
         // The pace is a steady grid from the first present: present i ends no sooner than
         // i periods after the loop began. A present that overran its period on a starved
@@ -254,7 +247,7 @@ TEST_F(GpuPresent, PacedPresentsKeepTheRefreshWhereVsyncDoesNotWait) {
         int waited = 0;
         int aheadOfGrid = 0;
         for (int i = 0; i < 40; ++i) {
-            const win::PresentResult result = win::presentFrame(hWnd, frame, 800, 600, true);
+            const win::PresentResult result = win::presentFrame(hWnd, tagged_, 800, 600, true);
             ASSERT_TRUE(result.ok && result.shown);
             waited += result.waited ? 1 : 0;
             const double elapsed =

@@ -12,7 +12,7 @@ namespace {
 using wintest::drain;
 using wintest::messagesOf;
 using wintest::received;
-using wintest::WinTest;
+using SystemKeys = wintest::WindowTest;
 
 bool altBit(LPARAM lParam) {
     return (HIWORD(lParam) & KF_ALTDOWN) != 0;
@@ -71,10 +71,7 @@ TEST(KeyMessage, LParamCarriesScanCodeExtendedBitAltAndKeyState) {
     }
 }
 
-TEST_F(WinTest, TranslateTurnsAltLettersIntoSysChar) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    received.clear();
+TEST_F(SystemKeys, TranslateTurnsAltLettersIntoSysChar) {
     win::headless::pressKey(hWnd, VK_MENU, true, true);
     win::headless::pressKey(hWnd, 'A', true, true);
     win::headless::pressKey(hWnd, 'A', false, true);
@@ -89,10 +86,7 @@ TEST_F(WinTest, TranslateTurnsAltLettersIntoSysChar) {
 
 // DefWindowProcW turns Alt+F4 into WM_SYSCOMMAND SC_CLOSE (posted, as the window menu
 // posts its commands) and that into WM_CLOSE, which destroys the window.
-TEST_F(WinTest, AltF4ClosesThroughTheSystemCommand) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    received.clear();
+TEST_F(SystemKeys, AltF4ClosesThroughTheSystemCommand) {
     win::headless::pressKey(hWnd, VK_MENU, true, true);
     win::headless::pressKey(hWnd, VK_F4, true, true);
     drain();
@@ -102,10 +96,7 @@ TEST_F(WinTest, AltF4ClosesThroughTheSystemCommand) {
     EXPECT_FALSE(IsWindow(hWnd));
 }
 
-TEST_F(WinTest, OnlyAltF4Closes) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    received.clear();
+TEST_F(SystemKeys, OnlyAltF4Closes) {
     win::headless::pressKey(hWnd, VK_F4, true);              // plain F4
     win::headless::pressKey(hWnd, VK_F4, true, true, true);  // Ctrl+Alt+F4: a plain key
     win::headless::pressKey(hWnd, VK_F1, true, true);        // Alt+F1
@@ -122,9 +113,7 @@ TEST_F(WinTest, OnlyAltF4Closes) {
     EXPECT_FALSE(IsWindow(hWnd));
 }
 
-TEST_F(WinTest, EveryDefWindowProcCallIsSeen) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
+TEST_F(SystemKeys, EveryDefWindowProcCallIsSeen) {
     const std::size_t before = win::headless::defWindowProcCalls().size();
     win::headless::pressKey(hWnd, VK_F4, true, true);
     drain();

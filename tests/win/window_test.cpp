@@ -15,6 +15,7 @@ namespace {
 using wintest::messagesOf;
 using wintest::received;
 using wintest::recordingProc;
+using wintest::WindowTest;
 using wintest::WinTest;
 
 LRESULT CALLBACK otherProc(HWND, UINT, WPARAM, LPARAM) {
@@ -129,10 +130,7 @@ TEST_F(WinTest, CreateRefusedByTheProcedureLeavesNoWindow) {
     EXPECT_STRNE(win::lastErrorText(), "");
 }
 
-TEST_F(WinTest, ShowWindowSendsShowAndSizeBeforeReturning) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    received.clear();
+TEST_F(WindowTest, ShowWindowSendsShowAndSizeBeforeReturning) {
     EXPECT_EQ(ShowWindow(hWnd, SW_SHOWDEFAULT), FALSE);  // was hidden
     ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SHOWWINDOW, WM_SIZE}));
     EXPECT_EQ(received[0].wParam, static_cast<WPARAM>(TRUE));
@@ -163,10 +161,7 @@ TEST_F(WinTest, ShowWindowSendsShowAndSizeBeforeReturning) {
     EXPECT_EQ(HIWORD(received[0].lParam), 600);
 }
 
-TEST_F(WinTest, CloseThroughDefWindowProcDestroysBeforeReturning) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
-    received.clear();
+TEST_F(WindowTest, CloseThroughDefWindowProcDestroysBeforeReturning) {
     EXPECT_EQ(SendMessageW(hWnd, WM_CLOSE, 0, 0), 0);
     // WM_CLOSE → DefWindowProcW → DestroyWindow → WM_DESTROY, all inside this call,
     // and the window still existed while it heard WM_DESTROY.
@@ -190,9 +185,7 @@ TEST_F(WinTest, CloseThroughDefWindowProcDestroysBeforeReturning) {
     EXPECT_NE(next, hWnd);
 }
 
-TEST_F(WinTest, DestroyInsideWmDestroyIsNotRepeated) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
+TEST_F(WindowTest, DestroyInsideWmDestroyIsNotRepeated) {
     int destroys = 0;
     wintest::answer = [&](HWND h, UINT message, WPARAM, LPARAM, LRESULT*) {
         if (message == WM_DESTROY) {
@@ -228,9 +221,7 @@ TEST_F(WinTest, CursorAndModuleHandles) {
     EXPECT_EQ(GetModuleHandleW(nullptr), GetModuleHandleW(nullptr));
 }
 
-TEST_F(WinTest, ResetForgetsClassesAndWindows) {
-    HWND hWnd = create();
-    ASSERT_NE(hWnd, nullptr);
+TEST_F(WindowTest, ResetForgetsClassesAndWindows) {
     win::headless::reset();
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_EQ(create(), nullptr) << "the class should be gone too";

@@ -183,11 +183,9 @@ Process::Process(const Launch& launch) : name_(launch.name) {
     pid_ = pid;
 }
 
-Process::Process(Process&& other) noexcept
-    : name_(std::move(other.name_)),
-      pid_(std::exchange(other.pid_, -1)),
-      code_(other.code_),
-      errPath_(std::move(other.errPath_)) {}
+Process::Process(Process&& other) noexcept {
+    *this = std::move(other);  // stopping a Process that never ran does nothing
+}
 
 Process& Process::operator=(Process&& other) noexcept {
     if (this != &other) {

@@ -23,26 +23,29 @@ bool sameColour(std::uint32_t a, std::uint32_t b) {
     return true;
 }
 
-// The viewer's own WinMain with the frames kept.
-ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, FrameSides frame) {
+}  // namespace
+
+ReferenceSet renderFrames(const std::vector<WPARAM>& keys, int width, int height, FrameSides frame,
+                          int step, int from, int to) {
     ReferenceSet set;
-    set.width = width == 0 ? 800 - frame.left - frame.right : width;
-    set.height = height == 0 ? 600 - frame.top - frame.bottom : height;
-    set.step = kStep;
-    set.frames.resize(360);
+    set.step = step;
+    set.frames.resize(static_cast<std::size_t>(to - from));
     test_support::ViewerRun run;
     run.keys = keys;
     run.clientWidth = width;
     run.clientHeight = height;
-    run.frames = 360;
+    run.frames = to;
     run.prepare = [frame] {
         win::headless::setFrame(frame.left, frame.top, frame.right, frame.bottom);
     };
-    run.onPresent = [&set](HWND, int presents) {
+    run.onPresent = [&set, step, from](HWND, int presents) {
+        if (presents <= from) return;
         const win::headless::Frame& shown = win::headless::lastFrame();
-        auto& kept = set.frames[static_cast<std::size_t>(presents - 1)];
-        for (int y = 0; y < shown.height; y += kStep) {
-            for (int x = 0; x < shown.width; x += kStep) {
+        set.width = shown.width;
+        set.height = shown.height;
+        auto& kept = set.frames[static_cast<std::size_t>(presents - 1 - from)];
+        for (int y = 0; y < shown.height; y += step) {
+            for (int x = 0; x < shown.width; x += step) {
                 kept.push_back(shown.pixels[static_cast<std::size_t>(y) * shown.width + x] &
                                0xFFFFFF);
             }
@@ -53,8 +56,6 @@ ReferenceSet render(const std::vector<WPARAM>& keys, int width, int height, Fram
     return set;
 }
 
-}  // namespace
-
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height,
                                FrameSides frame) {
     static std::map<std::string, ReferenceSet> cache;
@@ -64,7 +65,8 @@ const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int h
         << ',' << frame.bottom;
     auto found = cache.find(key.str());
     if (found == cache.end()) {
-        found = cache.emplace(key.str(), render(keys, width, height, frame)).first;
+        found =
+            cache.emplace(key.str(), renderFrames(keys, width, height, frame, kStep, 0, 360)).first;
     }
     return found->second;
 }

@@ -39,6 +39,11 @@ inline constexpr FrameSides kNoFrame{};
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width = 0, int height = 0,
                                FrameSides frame = kNoFrame);
 
+// The headless frames at angles from … to − 1 (frames[0] at `from`) as references()
+// makes them, every step-th pixel each way: step 1 keeps whole frames.
+ReferenceSet renderFrames(const std::vector<WPARAM>& keys, int width, int height, FrameSides frame,
+                          int step, int from, int to);
+
 // The shares of kept pixels that tell frames apart, for every suite that compares a
 // window with these frames. A window shows exactly the headless frame, so a match
 // differs nowhere and the margin only absorbs a stray pixel; a one-unit camera step with

@@ -52,12 +52,11 @@ bool answersWithShell(const std::string& socketPath) {
 
 bool WaylandSession::start(const XSession& x, std::string* error) {
     stop();
-    std::string dir = runPath("wayland-XXXXXX");
-    if (mkdtemp(dir.data()) == nullptr) {  // mode 0700, as a runtime directory must be
+    runtimeDir_ = makeTempDir("wayland");  // mkdtemp: mode 0700, as a runtime directory must be
+    if (runtimeDir_.empty()) {
         *error = std::string("cannot make a runtime directory for weston: ") + std::strerror(errno);
         return false;
     }
-    runtimeDir_ = dir;
     socket_ = "wayland-e2e";
     // No weston.ini and a home of its own: what the user has configured cannot leak in.
     weston_ =
@@ -153,9 +152,7 @@ bool locateClient(const Image& output, int width, int height, int* x, int* y) {
 }
 
 Image crop(const Image& image, int x, int y, int width, int height) {
-    Image out;
-    out.width = width;
-    out.height = height;
+    Image out{width, height, {}};
     out.pixels.reserve(static_cast<std::size_t>(width) * height);
     for (int row = y; row < y + height; ++row) {
         const auto first =

@@ -62,7 +62,7 @@ bool XSession::start(const XServerOptions& options, std::string* error) {
         return false;
     }
     if (options.authFile.empty()) {
-        client_ = connect(display_);
+        client_ = connect(name());
         if (client_ == nullptr) {
             *error = server_.failure("does not answer on " + name());
             stop();

@@ -20,12 +20,6 @@ struct XClient {
 
 namespace {
 
-std::string displayName(int display) {
-    std::string name = ":";  // two steps: GCC 12 misreports "lit" + std::string at -O3
-    name += std::to_string(display);
-    return name;
-}
-
 // The property's bytes (format 8) or its first `items` items (format 32, in the low
 // bits); false unless it has that many.
 bool readProperty(Display* d, Window w, Atom property, Atom type, std::string* text,
@@ -94,8 +88,8 @@ unsigned long findViewable(XClient* client, Window parent, const WindowQuery& qu
 
 }  // namespace
 
-XClient* connect(int display) {
-    Display* d = XOpenDisplay(displayName(display).c_str());
+XClient* connect(const std::string& display) {
+    Display* d = XOpenDisplay(display.c_str());
     if (d == nullptr) return nullptr;
     guardXErrors(d);
     return new XClient{d};
@@ -168,9 +162,7 @@ Image grab(XClient* client, unsigned long window) {
     XImage* image = XGetImage(client->display, window, 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return out;
-    out.width = width;
-    out.height = height;
-    out.pixels.resize(static_cast<std::size_t>(width) * height);
+    out = {width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             out.pixels[static_cast<std::size_t>(y) * width + x] =
@@ -283,11 +275,9 @@ Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
     XSync(d, False);
-    Image image;
     XFixesCursorImage* cursor = XFixesGetCursorImage(d);
-    if (cursor == nullptr) return image;
-    image.width = cursor->width;
-    image.height = cursor->height;
+    if (cursor == nullptr) return {};
+    Image image{cursor->width, cursor->height, {}};
     // XFixes hands the 32-bit ARGB pixels over in longs.
     for (int i = 0; i < cursor->width * cursor->height; ++i)
         image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
@@ -378,14 +368,8 @@ void requestClose(XClient* client, unsigned long window) {
 }
 
 void focusAndPoint(XClient* client, unsigned long window) {
-    Display* d = client->display;
-    XSetInputFocus(d, window, RevertToParent, CurrentTime);
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
-    XSync(d, False);
+    XSetInputFocus(client->display, window, RevertToParent, CurrentTime);
+    cursorOver(client, window, 0, 0);  // the pointer's move; the cursor it reads goes unused
 }
 
 }  // namespace e2e

@@ -19,8 +19,8 @@ struct Image {
     std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, row-major
 };
 
-struct XClient;  // an open connection to the server
-XClient* connect(int display);
+struct XClient;                                // an open connection to the server
+XClient* connect(const std::string& display);  // ":N"
 void disconnect(XClient* client);
 
 // What a window is found by. Empty fields and pid 0 match any.

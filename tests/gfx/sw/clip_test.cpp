@@ -245,14 +245,9 @@ TEST_P(BadCoordinates, NoCrashNoSpill) {
         sw::clearColor(target, swtest::kBackground);
         sw::clearDepth(target, 1.0f);
         for (D3DPRIMITIVETYPE type : {D3DPT_TRIANGLELIST, D3DPT_LINESTRIP}) {
-            sw::DrawCall call;
-            call.type = type;
-            call.primitiveCount = type == D3DPT_LINESTRIP ? 2 : 1;
-            call.vertices = reinterpret_cast<const std::uint8_t*>(v.data());
-            call.stride = sizeof(Vertex);
-            call.vertexCount = 3;
             sw::Scratch scratch;
-            sw::drawPrimitives(state, target, call, scratch);
+            sw::drawPrimitives(state, target,
+                               swtest::drawCall(type, type == D3DPT_LINESTRIP ? 2 : 1, v), scratch);
         }
         for (int i = kSize * kSize; i < kSize * kSize + 256; ++i) {
             ASSERT_EQ(color[i], 0xDEADBEEFu);

@@ -155,21 +155,11 @@ TEST(Lighting, OnWithNoLightsDrawsBlackOffKeepsTheVertexColour) {
 }
 
 TEST(VertexStage, RowVectorTimesMatrixInClipSpace) {
-    D3DMATRIX m{};
-    const float rows[4][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) m.m[r][c] = rows[r][c];
-    }
-    sw::DrawState state;
-    state.worldViewProjection = m;
-    state.lighting = FALSE;
-    const Vertex v[2] = {{1, 0, 0, 0x11223344u}, {1, 2, 3, 0}};
-    sw::DrawCall call;
-    call.vertices = reinterpret_cast<const std::uint8_t*>(v);
-    call.stride = sizeof(Vertex);
-    call.vertexCount = 2;
+    const D3DMATRIX m = {{{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}}};
+    const std::vector<Vertex> v = {{1, 0, 0, 0x11223344u}, {1, 2, 3, 0}};
     sw::ClipVertex out[2];
-    sw::transformVertices(state, call, 0, 2, out);
+    sw::transformVertices(swtest::unlitState(m), swtest::drawCall(D3DPT_POINTLIST, 2, v), 0, 2,
+                          out);
     // (1,0,0,1) × M = row 1 + row 4; (1,2,3,1) × M = row1 + 2·row2 + 3·row3 + row4.
     EXPECT_EQ(out[0].x, 14);
     EXPECT_EQ(out[0].w, 20);
