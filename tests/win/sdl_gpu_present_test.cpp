@@ -203,12 +203,12 @@ TEST_F(GpuPresent, LentPixelsAreShownAndComeBackBeforeTheSurfaceGoes) {
         HWND hWnd = open({}, &xWindow);
         ASSERT_NE(hWnd, nullptr);
         const win::PresentResult first =
-            win::presentFrame(hWnd, taggedFrame(800, 600), 800, 600, false, {}, this);
+            win::presentFrame(hWnd, tagged_, 800, 600, false, {}, this);
         ASSERT_TRUE(first.ok && first.lent != nullptr && first.lent->pixels != nullptr);
         win::LentPixels& loan = *first.lent;
         std::vector<std::uint32_t> own(800 * 600);
         loan.returnTo = own.data();
-        const win::SharedPixels drawn = taggedFrame(800, 600, 0x5A5A5);
+        const win::SharedPixels drawn = wintest::shared(wintest::taggedFrame(800, 600, 0x5A5A5));
         std::copy_n(drawn.get(), own.size(), loan.pixels);
         const RECT all{0, 0, 800, 600};
         const win::PresentResult again =
