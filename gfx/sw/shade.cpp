@@ -38,13 +38,6 @@ void depthTail(double z0, double dz, int from, int count, std::uint16_t* out) {
     for (int i = from; i < count; ++i) out[i] = depthToD16(z0 + i * dz);
 }
 
-void colorTail(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
-    for (int i = from; i < count; ++i) {
-        const double w = 1.0 / std::max(p.inv0 + i * p.dInv, kMinInvW);
-        out[i] = packColor((p.r0 + i * p.dr) * w, (p.g0 + i * p.dg) * w, (p.b0 + i * p.db) * w);
-    }
-}
-
 // ---- SSE2: two fragments a step ----
 
 inline __m128d lanes2(__m128d start, __m128d step, __m128d index) {
@@ -113,7 +106,7 @@ void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), rgb);
         index = _mm_add_pd(index, two);
     }
-    colorTail(p, i, count, out);
+    colorsExact(p, i, count, out);
 }
 #endif
 
@@ -311,10 +304,16 @@ void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uin
     const ColorPlanes p = colorPlanes(s, x, y);
 #ifdef SW_WIDE_KERNELS
     if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
-    if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+    if (state.kernels == SpanKernels::avx2) {
+        if (!colorsFloatAvx2(p, count, out)) colorsAvx2(p, count, out);
+        return;
+    }
 #endif
 #ifdef __SSE2__
-    if (state.kernels == SpanKernels::sse2) return colorsSse2(p, count, out);
+    if (state.kernels == SpanKernels::sse2) {
+        if (!colorsFloatSse2(p, count, out)) colorsSse2(p, count, out);
+        return;
+    }
 #endif
 #ifdef __aarch64__
     if (state.kernels == SpanKernels::neon) return colorsNeon(p, count, out);
