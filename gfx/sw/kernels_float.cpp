@@ -23,8 +23,9 @@ namespace sw {
 //
 // Each float operation (and each conversion from double) gives x(1 + δ) + η with
 // |δ| <= u = 2^-24 and |η| <= 2^-149, the latter only where the result is subnormal.
-// The span is taken only when every plane is finite and at most 2^100 in magnitude and
-// n <= 2^20, so no product exceeds 2^120 and nothing overflows. Then
+// The span is taken only when 2 <= n <= 2^20 and Amax, Bmax (A and B at i = n − 1) are
+// at most 2^100: every plane and step is then finite and at most 2^100, so is every
+// product i·dc, and nothing overflows. Then
 //   |N' − N| <= u|c0| + (2u + u²)|i·dc| + u(1 + 3u)·A + 2^-128 <= 3.01·u·A + 2^-128,
 // and the same for D with B. Let Dlow <= D over the span (D is affine in i, so its least
 // value is at an end; the far end is computed in double, within 2^-51·B of the real
@@ -43,8 +44,8 @@ namespace sw {
 // -ffp-contract=off.
 //
 // The kernels then round c' to a whole number n (any n: the test below checks it) and
-// keep the fragment only if the float difference |c' − n| < T, T = 0.5 − E − 2^-40
-// rounded down to a float. Rounding is monotone and T is a float, so the real
+// keep the fragment only if the float difference |c' − n| < T, a float at most
+// 0.5 − E − 2^-40. Rounding is monotone and T is a float, so the real
 // |c' − n| < T too, and |c − n| < 0.5 − 2^-40. For such c, toByte gives n clamped to
 // [0, 255]: below zero or above 255 the clamps agree with n's; in between c + 0.5 lies
 // in (n + 2^-40, n + 1 − 2^-40), where doubles are at most 2^-45 apart, so its rounding
@@ -53,23 +54,25 @@ namespace sw {
 // fragments anyway) leaves the span to the exact rule. So does a NaN or an infinity in
 // any plane: every gate below is written to fail for those.
 float trustedDistance(const ColorPlanes& p, int count) {
-    if (count < 1 || count > (1 << 20)) return 0;
-    for (const double v : {p.inv0, p.r0, p.g0, p.b0, p.dInv, p.dr, p.dg, p.db}) {
-        if (!(std::abs(v) <= 0x1p100)) return 0;
-    }
+    if (count < 2 || count > (1 << 20)) return 0;
     const double last = count - 1;
     const auto most = [last](double start, double step) {
         return std::abs(start) + last * std::abs(step);
     };
     const double bMax = most(p.inv0, p.dInv);
-    const double aMax = std::max({most(p.r0, p.dr), most(p.g0, p.dg), most(p.b0, p.db)});
+    const double ar = most(p.r0, p.dr), ag = most(p.g0, p.dg), ab = most(p.b0, p.db);
+    // Each on its own: std::max would drop a NaN that is not first.
+    if (!(ar <= 0x1p100 && ag <= 0x1p100 && ab <= 0x1p100 && bMax <= 0x1p100)) return 0;
+    const double aMax = std::max({ar, ag, ab});
     const double dLow = std::min(p.inv0, p.inv0 + last * p.dInv) - 0x1p-40 * bMax;
     if (!(dLow >= 0x1p-60)) return 0;
     const double beta = bMax / dLow;
     if (!(beta <= 0x1p16)) return 0;
     const double bound = 8.0 * 0x1p-24 * (aMax / dLow) * (1.0 + beta) + 0x1p-60;
     if (!(bound <= 0.25)) return 0;
-    return std::nextafter(static_cast<float>(0.5 - bound - 0x1p-40), 0.0f);
+    // Rounding to a float moves a value in [0.25, 0.5] by at most 2^-26, so T stays
+    // below 0.5 − E − 2^-40.
+    return static_cast<float>(0.5 - bound - 0x1p-20);
 }
 
 #ifdef __SSE2__
@@ -97,28 +100,39 @@ inline __m128i pixels4(__m128i r, __m128i g, __m128i b) {
     return _mm_packus_epi16(_mm_unpacklo_epi16(br, ga), _mm_unpackhi_epi16(br, ga));
 }
 
+// One group of four fragments from `index` on: their pixels, and a bit for each lane
+// whose three colours all lie farther than `limit` from a rounding boundary.
+struct Planes4 {
+    __m128 inv, r, g, b, dInv, dr, dg, db, limit;
+};
+inline int group4(const Planes4& q, __m128 index, __m128i& pixels) {
+    const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lanes4(q.inv, q.dInv, index));
+    __m128 worst = _mm_setzero_ps();
+    const __m128i rn = whole4(_mm_mul_ps(lanes4(q.r, q.dr, index), w), worst);
+    const __m128i gn = whole4(_mm_mul_ps(lanes4(q.g, q.dg, index), w), worst);
+    const __m128i bn = whole4(_mm_mul_ps(lanes4(q.b, q.db, index), w), worst);
+    pixels = pixels4(rn, gn, bn);
+    return _mm_movemask_ps(_mm_cmplt_ps(worst, q.limit));
+}
+
 }  // namespace
 
 bool colorsFloatSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
     const float trusted = trustedDistance(p, count);
     if (trusted == 0) return false;
     const auto f = [](double v) { return _mm_set1_ps(static_cast<float>(v)); };
-    const __m128 inv = f(p.inv0), r = f(p.r0), g = f(p.g0), b = f(p.b0);
-    const __m128 dInv = f(p.dInv), dr = f(p.dr), dg = f(p.dg), db = f(p.db);
-    const __m128 one = _mm_set1_ps(1.0f), four = _mm_set1_ps(4.0f), limit = _mm_set1_ps(trusted);
+    const Planes4 q = {f(p.inv0), f(p.r0),   f(p.g0),
+                       f(p.b0),   f(p.dInv), f(p.dr),
+                       f(p.dg),   f(p.db),   _mm_set1_ps(trusted)};
     __m128 index = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
     int i = 0;
-    for (; i + 4 <= count; i += 4, index = _mm_add_ps(index, four)) {
-        const __m128 w = _mm_div_ps(one, lanes4(inv, dInv, index));
-        __m128 worst = _mm_setzero_ps();
-        const __m128i rn = whole4(_mm_mul_ps(lanes4(r, dr, index), w), worst);
-        const __m128i gn = whole4(_mm_mul_ps(lanes4(g, dg, index), w), worst);
-        const __m128i bn = whole4(_mm_mul_ps(lanes4(b, db, index), w), worst);
-        if (_mm_movemask_ps(_mm_cmplt_ps(worst, limit)) != 0xF) {
+    for (; i + 4 <= count; i += 4, index = _mm_add_ps(index, _mm_set1_ps(4.0f))) {
+        __m128i pixels;
+        if (group4(q, index, pixels) == 0xF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+        } else {
             colorsExact(p, i, i + 4, out);
-            continue;
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels4(rn, gn, bn));
     }
     colorsExact(p, i, count, out);
     return true;
@@ -157,36 +171,49 @@ SW_AVX2 inline __m256i pixels8(__m256i r, __m256i g, __m256i b) {
     return _mm256_packus_epi16(_mm256_unpacklo_epi16(br, ga), _mm256_unpackhi_epi16(br, ga));
 }
 
+struct Planes8 {
+    __m256 inv, r, g, b, dInv, dr, dg, db, limit;
+};
+// As group4, eight lanes wide.
+SW_AVX2 inline int group8(const Planes8& q, __m256 index, __m256i& pixels) {
+    const __m256 w = _mm256_div_ps(_mm256_set1_ps(1.0f), lanes8(q.inv, q.dInv, index));
+    __m256 worst = _mm256_setzero_ps();
+    const __m256i rn = whole8(_mm256_mul_ps(lanes8(q.r, q.dr, index), w), worst);
+    const __m256i gn = whole8(_mm256_mul_ps(lanes8(q.g, q.dg, index), w), worst);
+    const __m256i bn = whole8(_mm256_mul_ps(lanes8(q.b, q.db, index), w), worst);
+    pixels = pixels8(rn, gn, bn);
+    return _mm256_movemask_ps(_mm256_cmp_ps(worst, q.limit, _CMP_LT_OQ));
+}
+
 }  // namespace
 
 SW_AVX2 bool colorsFloatAvx2(const ColorPlanes& p, int count, std::uint32_t* out) {
     const float trusted = trustedDistance(p, count);
     if (trusted == 0) return false;
-    const __m256 inv = splat8(p.inv0), r = splat8(p.r0), g = splat8(p.g0), b = splat8(p.b0);
-    const __m256 dInv = splat8(p.dInv), dr = splat8(p.dr), dg = splat8(p.dg), db = splat8(p.db);
-    const __m256 one = _mm256_set1_ps(1.0f), eight = _mm256_set1_ps(8.0f),
-                 limit = _mm256_set1_ps(trusted);
+    const Planes8 q = {splat8(p.inv0), splat8(p.r0),   splat8(p.g0),
+                       splat8(p.b0),   splat8(p.dInv), splat8(p.dr),
+                       splat8(p.dg),   splat8(p.db),   _mm256_set1_ps(trusted)};
     __m256 index = _mm256_set_ps(7.0f, 6.0f, 5.0f, 4.0f, 3.0f, 2.0f, 1.0f, 0.0f);
-    const __m256i lane = _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0);
-    for (int i = 0; i < count; i += 8, index = _mm256_add_ps(index, eight)) {
-        // Lanes past the span compute values nobody stores or checks (no traps: FP
-        // exceptions are masked).
-        const __m256 w = _mm256_div_ps(one, lanes8(inv, dInv, index));
-        __m256 worst = _mm256_setzero_ps();
-        const __m256i rn = whole8(_mm256_mul_ps(lanes8(r, dr, index), w), worst);
-        const __m256i gn = whole8(_mm256_mul_ps(lanes8(g, dg, index), w), worst);
-        const __m256i bn = whole8(_mm256_mul_ps(lanes8(b, db, index), w), worst);
-        const int left = std::min(count - i, 8), inside = (1 << left) - 1;
-        const int trustedLanes = _mm256_movemask_ps(_mm256_cmp_ps(worst, limit, _CMP_LT_OQ));
-        if ((trustedLanes & inside) != inside) {
-            colorsExact(p, i, i + left, out);
-        } else if (left == 8) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixels8(rn, gn, bn));
+    int i = 0;
+    __m256i pixels;
+    for (; i + 8 <= count; i += 8, index = _mm256_add_ps(index, _mm256_set1_ps(8.0f))) {
+        if (group8(q, index, pixels) == 0xFF) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixels);
         } else {
-            const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lane);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(out + i), keep, pixels8(rn, gn, bn));
+            colorsExact(p, i, i + 8, out);
         }
     }
+    if (i == count) return true;
+    // The last few under a mask. Lanes past the span compute values nobody stores or
+    // checks (no traps: FP exceptions are masked).
+    const int left = count - i, inside = (1 << left) - 1;
+    if ((group8(q, index, pixels) & inside) != inside) {
+        colorsExact(p, i, count, out);
+        return true;
+    }
+    const __m256i keep =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0));
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(out + i), keep, pixels);
     return true;
 }
 
