@@ -6,6 +6,9 @@
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -83,11 +86,18 @@ inline __m128 lanes4(__m128 start, __m128 step, __m128 index) {
 }
 
 // The whole number n near c, and the worst |c − n| of the channels so far in `worst`.
-// How c is rounded only decides how often the exact rule runs, so WebAssembly's own
-// conversion serves as well as the processor's round-to-nearest.
+// How c is rounded only decides how often the exact rule runs: the check is on n.
 inline __m128i whole4(__m128 c, __m128& worst) {
+#ifdef __wasm_simd128__
+    // The SSE header converts one lane at a time; WebAssembly rounds whole vectors and
+    // converts them exactly (|c| < 2^20 in a span the bound covers).
+    const __m128 near = (__m128)wasm_f32x4_nearest((v128_t)c);
+    const __m128i n = (__m128i)wasm_i32x4_trunc_sat_f32x4((v128_t)near);
+#else
     const __m128i n = _mm_cvtps_epi32(c);
-    const __m128 off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(c, _mm_cvtepi32_ps(n)));
+    const __m128 near = _mm_cvtepi32_ps(n);
+#endif
+    const __m128 off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(c, near));
     worst = _mm_max_ps(worst, off);
     return n;
 }
