@@ -56,6 +56,8 @@ namespace sw {
 // above 0.25 (a span so steep in perspective that the check would reject most
 // fragments anyway) leaves the span to the exact rule. So does a NaN or an infinity in
 // any plane: every gate below is written to fail for those.
+namespace {
+
 float trustedDistance(const ColorPlanes& p, int count) {
     if (count < 2 || count > (1 << 20)) return 0;
     const double last = count - 1;
@@ -78,6 +80,8 @@ float trustedDistance(const ColorPlanes& p, int count) {
     return static_cast<float>(0.5 - bound - 0x1p-20);
 }
 
+}  // namespace
+
 #ifdef __SSE2__
 namespace {
 
@@ -85,9 +89,9 @@ inline __m128 lanes4(__m128 start, __m128 step, __m128 index) {
     return _mm_add_ps(start, _mm_mul_ps(index, step));
 }
 
-// The whole number n near c, and the worst |c − n| of the channels so far in `worst`.
+// The whole number n near c, and |c − n| in `off`.
 // How c is rounded only decides how often the exact rule runs: the check is on n.
-inline __m128i whole4(__m128 c, __m128& worst) {
+inline __m128i whole4(__m128 c, __m128& off) {
 #ifdef __wasm_simd128__
     // The SSE header converts one lane at a time; WebAssembly rounds whole vectors and
     // converts them exactly (|c| < 2^20 in a span the bound covers).
@@ -97,8 +101,7 @@ inline __m128i whole4(__m128 c, __m128& worst) {
     const __m128i n = _mm_cvtps_epi32(c);
     const __m128 near = _mm_cvtepi32_ps(n);
 #endif
-    const __m128 off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(c, near));
-    worst = _mm_max_ps(worst, off);
+    off = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_sub_ps(c, near));
     return n;
 }
 
@@ -117,10 +120,11 @@ struct Planes4 {
 };
 inline int group4(const Planes4& q, __m128 index, __m128i& pixels) {
     const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), lanes4(q.inv, q.dInv, index));
-    __m128 worst = _mm_setzero_ps();
-    const __m128i rn = whole4(_mm_mul_ps(lanes4(q.r, q.dr, index), w), worst);
-    const __m128i gn = whole4(_mm_mul_ps(lanes4(q.g, q.dg, index), w), worst);
-    const __m128i bn = whole4(_mm_mul_ps(lanes4(q.b, q.db, index), w), worst);
+    __m128 offR, offG, offB;
+    const __m128i rn = whole4(_mm_mul_ps(lanes4(q.r, q.dr, index), w), offR);
+    const __m128i gn = whole4(_mm_mul_ps(lanes4(q.g, q.dg, index), w), offG);
+    const __m128i bn = whole4(_mm_mul_ps(lanes4(q.b, q.db, index), w), offB);
+    const __m128 worst = _mm_max_ps(_mm_max_ps(offR, offG), offB);
     pixels = pixels4(rn, gn, bn);
     return _mm_movemask_ps(_mm_cmplt_ps(worst, q.limit));
 }
@@ -164,11 +168,9 @@ SW_AVX2 inline __m256 lanes8(__m256 start, __m256 step, __m256 index) {
     return _mm256_add_ps(start, _mm256_mul_ps(index, step));
 }
 
-SW_AVX2 inline __m256i whole8(__m256 c, __m256& worst) {
+SW_AVX2 inline __m256i whole8(__m256 c, __m256& off) {
     const __m256i n = _mm256_cvtps_epi32(c);
-    const __m256 off =
-        _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(c, _mm256_cvtepi32_ps(n)));
-    worst = _mm256_max_ps(worst, off);
+    off = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(c, _mm256_cvtepi32_ps(n)));
     return n;
 }
 
@@ -187,10 +189,11 @@ struct Planes8 {
 // As group4, eight lanes wide.
 SW_AVX2 inline int group8(const Planes8& q, __m256 index, __m256i& pixels) {
     const __m256 w = _mm256_div_ps(_mm256_set1_ps(1.0f), lanes8(q.inv, q.dInv, index));
-    __m256 worst = _mm256_setzero_ps();
-    const __m256i rn = whole8(_mm256_mul_ps(lanes8(q.r, q.dr, index), w), worst);
-    const __m256i gn = whole8(_mm256_mul_ps(lanes8(q.g, q.dg, index), w), worst);
-    const __m256i bn = whole8(_mm256_mul_ps(lanes8(q.b, q.db, index), w), worst);
+    __m256 offR, offG, offB;
+    const __m256i rn = whole8(_mm256_mul_ps(lanes8(q.r, q.dr, index), w), offR);
+    const __m256i gn = whole8(_mm256_mul_ps(lanes8(q.g, q.dg, index), w), offG);
+    const __m256i bn = whole8(_mm256_mul_ps(lanes8(q.b, q.db, index), w), offB);
+    const __m256 worst = _mm256_max_ps(_mm256_max_ps(offR, offG), offB);
     pixels = pixels8(rn, gn, bn);
     return _mm256_movemask_ps(_mm256_cmp_ps(worst, q.limit, _CMP_LT_OQ));
 }
