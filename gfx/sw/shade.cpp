@@ -3,7 +3,9 @@
 // processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
 // SIMD through the compiler's SSE headers and the wider ones are left out). Other targets
 // have the portable kernels only (kernels_portable.cpp), which x86 keeps for the tests.
-// Called by raster_tri.cpp; no coverage or depth test.
+// The SSE2 and AVX2 colours are shaded in float first (kernels_float.cpp); the double
+// kernels here take the spans its bound does not cover. Called by raster_tri.cpp; no
+// coverage or depth test.
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
