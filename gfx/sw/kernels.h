@@ -3,6 +3,7 @@
 // draws the same bits where there are no x86 kernels. Internal to gfx/sw.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "gfx/sw/stages.h"
@@ -21,6 +22,21 @@ struct ColorPlanes {
 // Centres a hair outside the snapped triangle can extrapolate 1/w to zero or below;
 // those take the smallest positive 1/w instead of dividing by it.
 inline constexpr double kMinInvW = 1e-300;
+
+// The exact rule for fragments [from, to) of a span, one at a time: the double operations
+// every colour kernel computes, in the same order.
+inline void colorsExact(const ColorPlanes& p, int from, int to, std::uint32_t* out) {
+    for (int i = from; i < to; ++i) {
+        const double w = 1.0 / std::max(p.inv0 + i * p.dInv, kMinInvW);
+        out[i] = packColor((p.r0 + i * p.dr) * w, (p.g0 + i * p.dg) * w, (p.b0 + i * p.db) * w);
+    }
+}
+
+// The float colour kernels (kernels_float.cpp): the exact rule's bits at twice the lanes.
+// False, having stored nothing, for a span whose planes the float bound does not cover;
+// the double kernels shade those.
+bool colorsFloatSse2(const ColorPlanes& planes, int count, std::uint32_t* out);
+bool colorsFloatAvx2(const ColorPlanes& planes, int count, std::uint32_t* out);
 
 // Fragment i of each takes start + i · step, i exact as a double, as the SIMD kernels do.
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out);

@@ -3,7 +3,9 @@
 // processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
 // SIMD through the compiler's SSE headers and the wider ones are left out). Other targets
 // have the portable kernels only (kernels_portable.cpp), which x86 keeps for the tests.
-// Called by raster_tri.cpp; no coverage or depth test.
+// The SSE2 and AVX2 colours are shaded in float first (kernels_float.cpp); the double
+// kernels here take the spans its bound does not cover. Called by raster_tri.cpp; no
+// coverage or depth test.
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
@@ -35,13 +37,6 @@ ColorPlanes colorPlanes(const TriangleSetup& s, double x, double y) {
 // Fragments [from, count) one at a time.
 void depthTail(double z0, double dz, int from, int count, std::uint16_t* out) {
     for (int i = from; i < count; ++i) out[i] = depthToD16(z0 + i * dz);
-}
-
-void colorTail(const ColorPlanes& p, int from, int count, std::uint32_t* out) {
-    for (int i = from; i < count; ++i) {
-        const double w = 1.0 / std::max(p.inv0 + i * p.dInv, kMinInvW);
-        out[i] = packColor((p.r0 + i * p.dr) * w, (p.g0 + i * p.dg) * w, (p.b0 + i * p.db) * w);
-    }
 }
 
 // ---- SSE2: two fragments a step ----
@@ -112,7 +107,7 @@ void colorsSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), rgb);
         index = _mm_add_pd(index, two);
     }
-    colorTail(p, i, count, out);
+    colorsExact(p, i, count, out);
 }
 #endif
 
@@ -310,10 +305,16 @@ void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uin
     const ColorPlanes p = colorPlanes(s, x, y);
 #ifdef SW_WIDE_KERNELS
     if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
-    if (state.kernels == SpanKernels::avx2) return colorsAvx2(p, count, out);
+    if (state.kernels == SpanKernels::avx2) {
+        if (!colorsFloatAvx2(p, count, out)) colorsAvx2(p, count, out);
+        return;
+    }
 #endif
 #ifdef __SSE2__
-    if (state.kernels == SpanKernels::sse2) return colorsSse2(p, count, out);
+    if (state.kernels == SpanKernels::sse2) {
+        if (!colorsFloatSse2(p, count, out)) colorsSse2(p, count, out);
+        return;
+    }
 #endif
 #ifdef __aarch64__
     if (state.kernels == SpanKernels::neon) return colorsNeon(p, count, out);

@@ -3,6 +3,7 @@
 // axes and cube over angle, camera and state sweeps, and random triangles and lines.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -264,6 +265,37 @@ TEST_P(ReferenceFrame, DrawsLongerThanABatchKeepTheirOrder) {
         const std::string diff = pair.difference();
         ASSERT_TRUE(diff.empty()) << "function " << func << ": " << diff;
         EXPECT_GT(pair.plain.drawnCount(), 257 * 130 / 2);
+    }
+}
+
+// Spans in perspective whose every colour lies within a few float roundings of a byte's
+// boundary k + 0.5: a kernel that shades in a narrower type and trusts a value too near
+// the boundary stores the neighbouring byte.
+TEST_P(ReferenceFrame, SpanColoursAtByteBoundariesMatch) {
+    std::mt19937 rng(24122026);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> byte(0, 255);
+    constexpr int kCount = 37;  // no kernel's width divides it: every tail runs
+    sw::reference::Scratch plain;
+    plain.spanColor.resize(kCount);
+    std::vector<std::uint32_t> tuned(kCount);
+    for (int trial = 0; trial < 3000; ++trial) {
+        sw::TriangleSetup s;
+        const double inv0 = 0.05 + std::abs(unit(rng)), dInv = inv0 * 0.01 * unit(rng);
+        s.invW = {inv0, dInv};
+        for (sw::Plane* c : {&s.rw, &s.gw, &s.bw}) {
+            const double boundary = byte(rng) + 0.5;
+            *c = {(boundary + 1e-5 * unit(rng)) * inv0, boundary * dInv + 1e-7 * inv0 * unit(rng)};
+        }
+        // Now and then a plane that is not finite, in one channel only.
+        if (trial % 100 == 0) s.gw.dx = trial % 200 ? NAN : INFINITY;
+        sw::Span span;
+        span.count = kCount;
+        sw::reference::shadeSpan(s, span, plain);
+        sw::shadeColors(s, 0, 0, kCount, tuned.data());
+        for (int i = 0; i < kCount; ++i) {
+            ASSERT_EQ(tuned[i], plain.spanColor[i]) << "trial " << trial << ", fragment " << i;
+        }
     }
 }
 
