@@ -56,6 +56,8 @@ namespace sw {
 // above 0.25 (a span so steep in perspective that the check would reject most
 // fragments anyway) leaves the span to the exact rule. So does a NaN or an infinity in
 // any plane: every gate below is written to fail for those.
+// Only the x86 and WebAssembly kernels shade in float; other targets leave it unused.
+#ifdef __SSE2__
 namespace {
 
 float trustedDistance(const ColorPlanes& p, int count) {
@@ -81,6 +83,7 @@ float trustedDistance(const ColorPlanes& p, int count) {
 }
 
 }  // namespace
+#endif
 
 #ifdef __SSE2__
 namespace {
@@ -153,7 +156,7 @@ bool colorsFloatSse2(const ColorPlanes& p, int count, std::uint32_t* out) {
 }
 #endif
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
 // ---- AVX2: eight fragments a step, the same operations eight lanes wide ----
 
 #define SW_AVX2 __attribute__((target("avx2")))
