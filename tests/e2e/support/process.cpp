@@ -74,19 +74,22 @@ void guardTheWaysOut() {
     (void)guarded;
 }
 
+// Never destroyed: a static string's destructor is registered only once its initializer
+// returns, after the exit handler registered inside it, so it would run first and leave
+// the handler reading a freed string.
 std::string runFolder() {
-    static const std::string folder = [] {
+    static const std::string* const folder = [] {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
         pattern += "/viewer-e2e-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) return std::string("/tmp");
+        if (mkdtemp(pattern.data()) == nullptr) return new std::string("/tmp");
         std::atexit([] {
             std::error_code ignored;
             std::filesystem::remove_all(runFolder(), ignored);
         });
-        return pattern;
+        return new std::string(pattern);
     }();
-    return folder;
+    return *folder;
 }
 
 // The test's environment with the launch's changes, built before fork: the child may
