@@ -1,8 +1,6 @@
 // Running commands for the install checks, and the installed tree they expect.
 #include "commands.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -13,13 +11,7 @@ namespace install {
 
 std::string quote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 

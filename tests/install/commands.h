@@ -1,8 +1,11 @@
 // Running the commands the install checks rely on (cmake, cpack, lintian, man, ...)
-// and keeping what each printed for the failure message.
+// and keeping what each printed for the failure message; the installed tree they expect.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
+
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -27,5 +30,25 @@ std::string quote(const std::string& text);
 const std::map<std::string, mode_t>& expectedFiles();
 // Regular files below root (paths relative to it) with their permission bits.
 std::map<std::string, mode_t> listFiles(const std::string& root);
+
+// A fresh DESTDIR install of the release build under the prefix /usr for each test,
+// removed afterwards: the tree the packaged files come from.
+class DestdirInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        destdir_ = makeTempDir("destdir");
+        ASSERT_FALSE(destdir_.empty());
+        const Output installed = run("DESTDIR=" + quote(destdir_) + " " + quote(CMAKE_COMMAND) +
+                                     " --install " + quote(BUILD_DIR) + " --prefix /usr");
+        ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
+        usr_ = destdir_ + "/usr/";
+    }
+    void TearDown() override {
+        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
+    }
+
+    std::string destdir_;
+    std::string usr_;  // with its trailing slash
+};
 
 }  // namespace install

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "destdir_install.h"
+#include "commands.h"
 
 namespace {
 

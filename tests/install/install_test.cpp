@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "destdir_install.h"
+#include "commands.h"
 #include "tests/e2e/support/process.h"
 #include "tests/e2e/support/x_session.h"
 

@@ -19,15 +19,6 @@ struct Call {
 
 class RecordingDevice;
 
-// The descriptions the two kinds of buffer give: with the names their releases are
-// logged under, all that tells them apart here.
-inline void describe(UINT size, D3DVERTEXBUFFER_DESC* pDesc) {
-    *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED, size, 0x42};
-}
-inline void describe(UINT size, D3DINDEXBUFFER_DESC* pDesc) {
-    *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED, size};
-}
-
 // A buffer that keeps its bytes in memory and logs its release into the device's log.
 template <class Interface, class Desc>
 class RecordingBuffer final : public Interface {
@@ -41,8 +32,15 @@ public:
         return D3D_OK;
     }
     HRESULT Unlock() override { return D3D_OK; }
+    // With the names their releases are logged under, all that tells the two kinds of
+    // buffer apart here.
     HRESULT GetDesc(Desc* pDesc) override {
-        describe(static_cast<UINT>(bytes_.size()), pDesc);
+        const auto size = static_cast<UINT>(bytes_.size());
+        if constexpr (std::is_same_v<Desc, D3DVERTEXBUFFER_DESC>) {
+            *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED, size, 0x42};
+        } else {
+            *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED, size};
+        }
         return D3D_OK;
     }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }

@@ -46,15 +46,6 @@ def start_browser(profile):
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
-def drag(driver, x, y, dx, dy):
-    """Presses the left button at (x, y) and lets go (dx, dy) further, in two moves."""
-    actions = ActionBuilder(driver, duration=50)
-    actions.pointer_action.move_to_location(x, y).pointer_down()
-    actions.pointer_action.move_to_location(x + dx // 2, y + dy // 2)
-    actions.pointer_action.move_to_location(x + dx, y + dy).pointer_up()
-    actions.perform()
-
-
 def answer_to(driver, base, verb, text):
     if verb == "open":
         driver.get(base + text)
@@ -64,8 +55,13 @@ def answer_to(driver, base, verb, text):
     if verb == "key":  # one key, as WebDriver spells it ("\ue035" for F5)
         ActionChains(driver).key_down(text).key_up(text).perform()
         return b""
-    if verb == "drag":
-        drag(driver, *(int(n) for n in text.split()))
+    if verb == "drag":  # the left button pressed at (x, y), let go (dx, dy) further
+        x, y, dx, dy = (int(n) for n in text.split())
+        actions = ActionBuilder(driver, duration=50)
+        actions.pointer_action.move_to_location(x, y).pointer_down()
+        actions.pointer_action.move_to_location(x + dx // 2, y + dy // 2)  # in two moves
+        actions.pointer_action.move_to_location(x + dx, y + dy).pointer_up()
+        actions.perform()
         return b""
     if verb == "errors":  # the console's errors since the last call, one a line
         return "\n".join(entry["message"] for entry in driver.get_log("browser")

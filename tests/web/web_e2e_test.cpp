@@ -3,8 +3,12 @@
 // answers the 13 control keys (F5 without reloading the page) and keypad 8 with Num Lock
 // off, is an 800 × 600 window frame included, follows a resize of its frame, closes by
 // its close button with status 0, and leaves the console free of errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
@@ -15,10 +19,97 @@
 
 #include "tests/e2e/support/poll.h"
 #include "tests/e2e/support/reference.h"
-#include "tests/web/web_browser.h"
 
 namespace e2e {
 namespace {
+
+// Chromium driven as a person would, through page_driver.py (Debian's python3-selenium
+// with chromedriver) and the static web server for build/web. The driver is an e2e
+// Process in a process group of its own, which holds the server, chromedriver and
+// Chromium: all gone with the test however it ends.
+struct Browser {
+    Process driver;
+    int commands = -1;  // our ends of its two pipes
+    int answers = -1;
+};
+
+constexpr int kAnswerMs = 120000;  // Chromium's start or a page load may take long; never forever
+
+// Reads exactly `size` bytes, or fails once the driver has said nothing for kAnswerMs
+// or has closed its end.
+bool readExactly(int fd, std::size_t size, std::string* bytes) {
+    bytes->clear();
+    char buffer[65536];
+    while (bytes->size() < size) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, kAnswerMs) <= 0) return false;
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, size - bytes->size()));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes->append(buffer, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+// Each message, either way, is a verb and a length on one line, then its bytes; the
+// driver answers "ok" or "error". False, with the test failed, unless "ok".
+bool readAnswer(const Browser& browser, std::string* payload) {
+    std::string line, c;
+    while (line.size() < 64 && readExactly(browser.answers, 1, &c) && c != "\n") line += c;
+    char verb[16] = {};
+    std::size_t length = 0;
+    if (std::sscanf(line.c_str(), "%15s %zu", verb, &length) != 2 ||
+        !readExactly(browser.answers, length, payload)) {
+        ADD_FAILURE() << browser.driver.failure("gave no answer");
+        return false;
+    }
+    if (std::string(verb) == "ok") return true;
+    ADD_FAILURE() << *payload;
+    return false;
+}
+
+// Ends the session, then the driver and whatever it started.
+void stopBrowser(Browser* browser) {
+    if (browser->commands >= 0) ::close(browser->commands);  // the driver quits the session
+    if (browser->driver.started()) browser->driver.waitExit(10000);
+    browser->driver.stop();  // the whole group: the server, chromedriver and Chromium too
+    if (browser->answers >= 0) ::close(browser->answers);
+    browser->commands = browser->answers = -1;
+}
+
+// Starts the driver and waits for its session with headless Chromium; false, with the
+// test failed and nothing left running, when it does not come.
+bool startBrowser(Browser* browser) {
+    int commands[2] = {-1, -1}, answers[2] = {-1, -1};  // [0] reads, [1] writes
+    if (::pipe2(commands, O_CLOEXEC) != 0 || ::pipe2(answers, O_CLOEXEC) != 0) {
+        for (const int fd : {commands[0], commands[1], answers[0], answers[1]}) {
+            if (fd >= 0) ::close(fd);
+        }
+        ADD_FAILURE() << "cannot make the driver's pipes";
+        return false;
+    }
+    // Debian's python, which has python3-selenium, whatever python3 comes first in PATH.
+    browser->driver = Process({.name = "the page driver (tests/web/page_driver.py)",
+                               .argv = {"/usr/bin/python3", WEB_PAGE_DRIVER, WEB_DIR,
+                                        WEB_SERVE_SCRIPT, runPath("chromium-profile"),
+                                        std::to_string(commands[0]), std::to_string(answers[1])},
+                               .keepFds = {commands[0], answers[1]}});
+    // Only the driver holds its ends: a driver gone is an end of file here at once.
+    ::close(commands[0]);
+    ::close(answers[1]);
+    browser->commands = commands[1];
+    browser->answers = answers[0];
+    std::string base;  // the server's address, which the driver keeps
+    if (readAnswer(*browser, &base)) return true;
+    stopBrowser(browser);
+    return false;
+}
+
+// What the canvas shows, with the number of frames the page had put on it when read.
+struct CanvasRead {
+    long frames = 0;
+    Image image;  // 0x00RRGGBB
+};
 
 // How the headless viewer stands in for the page: keys pressed before the first frame,
 // the frame the page drew around the canvas, and a client resized to width × height
@@ -82,9 +173,8 @@ Verdict judge(const View& view, const Image& shown) {
 class WebPage : public testing::Test {
 protected:
     void SetUp() override {
-        std::string error;
-        if (!started(browser())) {
-            ASSERT_TRUE(startBrowser(WEB_DIR, &browser(), &error)) << error;
+        if (browser().commands < 0) {
+            ASSERT_TRUE(startBrowser(&browser()));
         }
         ASSERT_TRUE(command("open", "index.html"));
         ASSERT_TRUE(waitForFrames(1)) << "the page showed no frame";
@@ -101,7 +191,7 @@ protected:
     }
     void TearDown() override {
         std::string errors;
-        if (started(browser()) && command("errors", "", &errors)) {
+        if (browser().commands >= 0 && command("errors", "", &errors)) {
             std::istringstream lines(errors);
             for (std::string line; std::getline(lines, line);) {
                 ADD_FAILURE() << "console error: " << line;
@@ -110,12 +200,25 @@ protected:
         if (&browser() == &own_) stopBrowser(&own_);
     }
 
-    // One command to the driver (web_browser.h); false, with the test failed, when it fails.
+    // One command and its answer: "open" a page of the web build ("index.html"); run a
+    // "script" (a function body), answered with what it returns as a string; press a
+    // "key" as WebDriver spells it ("\uE035" for F5); "drag" the mouse "x y dx dy" in CSS
+    // pixels of the viewport ("x y 0 0" clicks); the console's "errors" since the last
+    // call, one a line; the "canvas" read through the page's own 2D context.
     bool command(const std::string& verb, const std::string& text, std::string* answer = nullptr) {
-        std::string ignored, error;
-        if (call(browser(), verb, text, answer != nullptr ? answer : &ignored, &error)) return true;
-        ADD_FAILURE() << verb << ": " << error;
-        return false;
+        const std::string message = verb + " " + std::to_string(text.size()) + "\n" + text;
+        for (std::size_t sent = 0; sent < message.size();) {
+            const ssize_t n =
+                ::write(browser().commands, message.data() + sent, message.size() - sent);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ADD_FAILURE() << browser().driver.failure("took no command");
+                return false;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        std::string ignored;
+        return readAnswer(browser(), answer != nullptr ? answer : &ignored);
     }
     std::string script(const std::string& body) {
         std::string result;
@@ -135,10 +238,25 @@ protected:
             "Module.viewerPage.frames >= " +
             std::to_string(count) + " : false);");
     }
+    // The frame count, width and height on a line, then the RGB bytes.
     CanvasRead read() {
         CanvasRead canvas;
-        std::string error;
-        EXPECT_TRUE(readCanvas(browser(), &canvas, &error)) << error;
+        std::string answer;
+        if (!command("canvas", "", &answer)) return canvas;
+        const std::size_t split = answer.find('\n');
+        int width = 0, height = 0;
+        if (split == std::string::npos ||
+            std::sscanf(answer.c_str(), "%ld %d %d", &canvas.frames, &width, &height) != 3 ||
+            answer.size() - split - 1 != 3 * std::size_t(width) * height) {
+            ADD_FAILURE() << "the canvas read gave " << answer.substr(0, 200);
+            return canvas;
+        }
+        const auto* rgb = reinterpret_cast<const unsigned char*>(answer.data() + split + 1);
+        canvas.image = {width, height, std::vector<std::uint32_t>(std::size_t(width) * height)};
+        for (std::size_t i = 0; i < canvas.image.pixels.size(); ++i) {
+            canvas.image.pixels[i] = (std::uint32_t{rgb[3 * i]} << 16) |
+                                     (std::uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
+        }
         return canvas;
     }
 

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/e2e/support/poll.h"
+
 namespace e2e {
 namespace {
 
@@ -33,17 +35,11 @@ void killLiveGroups() {
     }
 }
 
-void remember(pid_t group) {
+// The first slot holding `from` gets `to`: a group remembered (from 0) or forgotten (to 0).
+void replaceGroup(pid_t from, pid_t to) {
     for (std::atomic<pid_t>& slot : liveGroups) {
-        pid_t empty = 0;
-        if (slot.compare_exchange_strong(empty, group)) return;
-    }
-}
-
-void forget(pid_t group) {
-    for (std::atomic<pid_t>& slot : liveGroups) {
-        pid_t expected = group;
-        if (slot.compare_exchange_strong(expected, 0)) return;
+        pid_t expected = from;
+        if (slot.compare_exchange_strong(expected, to)) return;
     }
 }
 
@@ -156,8 +152,6 @@ int codeOf(int status) {
     return -1;
 }
 
-using Clock = std::chrono::steady_clock;
-
 }  // namespace
 
 Process::Process(const Launch& launch) : name_(launch.name) {
@@ -182,7 +176,7 @@ Process::Process(const Launch& launch) : name_(launch.name) {
     }
     if (pid < 0) return;
     setpgid(pid, pid);  // also here, so the group exists whichever side runs first
-    remember(pid);
+    replaceGroup(0, pid);
     pid_ = pid;
 }
 
@@ -224,30 +218,25 @@ int Process::reap() {
     kill(-pid_, SIGKILL);
     int status = 0;
     code_ = waitpid(pid_, &status, 0) == pid_ ? codeOf(status) : -1;
-    forget(pid_);
+    replaceGroup(pid_, 0);
     pid_ = -1;
     return code_;
 }
 
 int Process::waitExit(int timeoutMs) {
     if (pid_ <= 0) return code_;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (alive()) {
-        if (Clock::now() >= deadline) {
-            stop();
-            return -1;
-        }
-        sleepMs(10);
+    if (pollUntil([this] { return !alive(); }, {.timeoutMs = timeoutMs, .everyMs = 10})) {
+        return reap();
     }
-    return reap();
+    stop();
+    return -1;
 }
 
 int Process::stop() {
     if (pid_ <= 0) return code_;
     if (alive()) {
         kill(-pid_, SIGTERM);
-        const auto deadline = Clock::now() + std::chrono::seconds(2);
-        while (alive() && Clock::now() < deadline) sleepMs(10);
+        pollUntil([this] { return !alive(); }, {.timeoutMs = 2000, .everyMs = 10});
     }
     return reap();
 }

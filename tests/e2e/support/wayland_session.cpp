@@ -69,29 +69,23 @@ bool WaylandSession::start(const XSession& x, std::string* error) {
                                  {"WAYLAND_DISPLAY", ""},
                                  {"WAYLAND_SOCKET", ""}}});
     const std::string socketPath = runtimeDir_ + "/" + socket_;
-    const Poll ready{.timeoutMs = kReadyMs, .everyMs = 50, .watched = {&weston_}};
-    auto step = [&](const std::string& what) {
-        Poll p = ready;
-        p.what = what;
-        return p;
-    };
     const bool up =
         pollUntil(
             [&] { return access(socketPath.c_str(), F_OK) == 0 && answersWithShell(socketPath); },
-            step("answering on its socket with a shell"), error) &&
+            {kReadyMs, 50, {&weston_}, "answering on its socket with a shell"}, error) &&
         pollUntil(
             [&] {
                 window_ = findWindow(x.client(), {.title = "Weston Compositor - screen0"}, 0);
                 return window_ != 0;
             },
-            step("showing its output window on the X display"), error) &&
+            {kReadyMs, 50, {&weston_}, "showing its output window on the X display"}, error) &&
         // Its output is black until the shell has drawn the desktop.
         pollUntil(
             [&] {
                 const Image output = grab(x.client(), window_);
                 return !output.pixels.empty() && output.pixels.back() != 0;
             },
-            step("drawing its desktop"), error);
+            {kReadyMs, 50, {&weston_}, "drawing its desktop"}, error);
     if (!up) {
         stop();
         return false;
