@@ -125,7 +125,6 @@ inline void rasterLine(const LineSetup& l, const OutputState& out) {
     const std::int64_t steps = (nearestPixel(m0 + dm) - i0) * step + (l.lastPixel ? 1 : 0);
     for (std::int64_t k = 0; k < steps; ++k) {
         const std::int64_t i = i0 + k * step, along = i * kSubPixel - m0;
-        // Nearest pixel to n0 + along·dn/dm.
         const std::int64_t j =
             floorDiv((n0 * dm + along * dn + kSubPixel / 2 * dm) * step, kSubPixel * dm * step);
         if (i < 0 || i >= mSize || j < 0 || j >= nSize) continue;
