@@ -140,6 +140,10 @@ void setUpTriangle(const SetupState& s, const ClipVertex& a, const ClipVertex& b
 bool setUpLine(const SetupState& s, ClipVertex a, ClipVertex b, LineSetup& out) {
     out.flat = s.flat;
     out.flatColor = packColor(a.r, a.g, a.b);  // the first vertex's, before clipping
+    // Clipping leaves a channel equal at both ends as it was (a + t·0).
+    const auto whole = [](double v) { return v >= 0.0 && v <= 255.0 && v == std::floor(v); };
+    out.sameColour =
+        a.r == b.r && a.g == b.g && a.b == b.b && whole(a.r) && whole(a.g) && whole(a.b);
     out.lastPixel = s.lastPixel;
     if (!clipLine(s.volume, a, b)) return false;
     projectVertex(a, s.width, s.height, out.a);

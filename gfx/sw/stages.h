@@ -128,10 +128,12 @@ struct TriangleSetup {
 bool setupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                    std::int64_t sign, int width, int height, TriangleSetup& out);
 
-// A line after clipping and projection. Flat lines take `flatColor`.
+// A line after clipping and projection. Flat lines take `flatColor`, and so may lines
+// whose ends have the same colour in whole numbers (`sameColour`).
 struct LineSetup {
     ScreenVertex a, b;
     bool flat = false;
+    bool sameColour = false;
     std::uint32_t flatColor = 0;
     bool lastPixel = true;
 };

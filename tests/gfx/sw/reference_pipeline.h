@@ -1,8 +1,8 @@
 // The drawing pipeline without its tuning: span shading one fragment at a time, the
-// depth test one fragment at a time, plain clears, one thread and no batches. The
-// tuned stages must match it bit for bit. Test-only; the stages that were never tuned
-// (transform, clipping, set-up, the triangle walk, the line walk, assembly) are
-// production's own and are tested on their own.
+// depth test one fragment at a time, lines one fragment a step with a division each,
+// plain clears, one thread and no batches. The tuned stages must match it bit for bit.
+// Test-only; the stages that were never tuned (transform, clipping, set-up, the
+// triangle walk, assembly) are production's own and are tested on their own.
 #pragma once
 
 #include <algorithm>
@@ -111,6 +111,40 @@ inline void rasterTriangle(const TriangleSetup& s, const OutputState& out, Scrat
     }
 }
 
+// The line walk as plainly as it can be written: each fragment's minor coordinate,
+// position along the line and colour computed afresh.
+inline void rasterLine(const LineSetup& l, const OutputState& out) {
+    const std::int64_t dx = l.b.x - l.a.x, dy = l.b.y - l.a.y;
+    if (dx == 0 && dy == 0) return;
+    const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+    const std::int64_t m0 = xMajor ? l.a.x : l.a.y, n0 = xMajor ? l.a.y : l.a.x;
+    const std::int64_t dm = xMajor ? dx : dy, dn = xMajor ? dy : dx;
+    const std::int64_t mSize = xMajor ? out.target.width : out.target.height;
+    const std::int64_t nSize = xMajor ? out.target.height : out.target.width;
+    const std::int64_t i0 = nearestPixel(m0), step = dm > 0 ? 1 : -1;
+    const std::int64_t steps = (nearestPixel(m0 + dm) - i0) * step + (l.lastPixel ? 1 : 0);
+    for (std::int64_t k = 0; k < steps; ++k) {
+        const std::int64_t i = i0 + k * step, along = i * kSubPixel - m0;
+        const std::int64_t j =
+            floorDiv((n0 * dm + along * dn + kSubPixel / 2 * dm) * step, kSubPixel * dm * step);
+        if (i < 0 || i >= mSize || j < 0 || j >= nSize) continue;
+        const double t = std::clamp(static_cast<double>(along) / static_cast<double>(dm), 0.0, 1.0);
+        Span span;
+        span.x = static_cast<int>(xMajor ? i : j);
+        span.y = static_cast<int>(xMajor ? j : i);
+        span.count = 1;
+        span.depth = depthToD16(l.a.depth + t * (l.b.depth - l.a.depth));
+        span.color = l.flatColor;
+        if (!l.flat) {
+            const double w = 1.0 / (l.a.invW + t * (l.b.invW - l.a.invW));
+            span.color = packColor((l.a.rw + t * (l.b.rw - l.a.rw)) * w,
+                                   (l.a.gw + t * (l.b.gw - l.a.gw)) * w,
+                                   (l.a.bw + t * (l.b.bw - l.a.bw)) * w);
+        }
+        reference::writeSpan(out, span);
+    }
+}
+
 inline void clearColor(const RenderTarget& target, D3DCOLOR color) {
     if (!target.color || target.width <= 0 || target.height <= 0) return;
     const std::size_t n = static_cast<std::size_t>(target.width) * target.height;
@@ -123,9 +157,7 @@ inline void clearDepth(const RenderTarget& target, float z) {
     std::fill_n(target.depth, n, toD16(z));
 }
 
-// Each primitive rasterized as soon as it is set up. Lines go through production's
-// rasterizer whole: their spans are single fragments, which the output merger stores
-// without its SIMD path.
+// Each primitive rasterized as soon as it is set up.
 inline void drawPrimitives(const DrawState& state, const RenderTarget& target, const DrawCall& call,
                            Scratch& scratch) {
     const std::uint32_t count = slotsToDraw(target, call);
@@ -137,7 +169,7 @@ inline void drawPrimitives(const DrawState& state, const RenderTarget& target, c
     const SetupState setup = setupStateFor(state, target.width, target.height);
     const auto line = [&](const ClipVertex& a, const ClipVertex& b) {
         LineSetup l;
-        if (setUpLine(setup, a, b, l)) sw::rasterLine(l, out, RowShare{});
+        if (setUpLine(setup, a, b, l)) reference::rasterLine(l, out);
     };
     const auto triangle = [&](const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
         scratch.triangles.clear();
