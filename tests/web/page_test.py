@@ -198,7 +198,7 @@ def the_close_button_ends_the_program_with_status_zero(page):
     page.expect(page.frames() == ended, "frames after the program ended")
 
 
-def gives_the_headless_frame_for_that_key_without_reloading(page, web_key, vk):
+def gives_the_headless_frame_for_that_key_without_reloading(web_key, vk, page):
     page.script("window.sameDocument = true;")
     if page.expect(page.press(web_key), "no frames after the key"):
         canvas = page.read()
@@ -210,7 +210,7 @@ def gives_the_headless_frame_for_that_key_without_reloading(page, web_key, vk):
 def keypad_eight_with_num_lock_off_moves_the_camera_up(page):
     # With Num Lock off (the browser's state here) keypad 8 is the up arrow, as on the
     # desktop: the camera moves.
-    gives_the_headless_frame_for_that_key_without_reloading(page, NUMPAD8, VK_UP)
+    gives_the_headless_frame_for_that_key_without_reloading(NUMPAD8, VK_UP, page)
 
 
 def start_browser(profile):
