@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -62,32 +63,32 @@ TEST(WindowFrameE2E, TheOuterBoxIsEightHundredBySixHundredAtTheOrigin) {
     const unsigned long window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
     ASSERT_NE(window, 0u) << viewer.failure("showed no window");
 
-    int sides[4] = {};  // left, right, top, bottom
-    ASSERT_TRUE(frameExtents(x.client(), window, sides)) << "openbox set no _NET_FRAME_EXTENTS";
-    EXPECT_GT(sides[2], 0) << "openbox draws a title bar";
-    Box outer;
-    Box client;
-    ASSERT_TRUE(outerBox(x.client(), window, &outer));
-    ASSERT_TRUE(clientBox(x.client(), window, &client));
+    const std::optional<FrameSides> frame = frameExtents(x.client(), window);
+    ASSERT_TRUE(frame) << "openbox set no _NET_FRAME_EXTENTS";
+    EXPECT_GT(frame->top, 0) << "openbox draws a title bar";
+    const Box outer = outerBox(x.client(), window);
+    const Box client = clientBox(x.client(), window);
+    ASSERT_TRUE(outer.width > 0 && client.width > 0);
     // Which step went wrong: the size the viewer asked for, or where the manager put it.
     ASSERT_FALSE(client.width == 800 && client.height == 600)
         << "the viewer learnt no frame before mapping (openbox answers, see above): its client "
            "is the whole box, the frame outside it ("
         << outer.width << " x " << outer.height << ")";
-    EXPECT_EQ(client.width, 800 - sides[0] - sides[1]) << "client narrower than box less frame";
-    EXPECT_EQ(client.height, 600 - sides[2] - sides[3]) << "client lower than box less frame";
+    EXPECT_EQ(client.width, 800 - frame->left - frame->right)
+        << "client narrower than box less frame";
+    EXPECT_EQ(client.height, 600 - frame->top - frame->bottom)
+        << "client lower than box less frame";
     EXPECT_EQ(outer.width, 800);
     EXPECT_EQ(outer.height, 600);
     EXPECT_EQ(outer.x, 0) << "the frame is not at the origin";
     EXPECT_EQ(outer.y, 0) << "the frame is not at the origin";
-    EXPECT_EQ(client.x, sides[0]);
-    EXPECT_EQ(client.y, sides[2]);
+    EXPECT_EQ(client.x, frame->left);
+    EXPECT_EQ(client.y, frame->top);
 
     // The client is the box less the frame, the back buffer stretched over it at the
     // start-up projection.
-    const FrameSides frame{sides[0], sides[2], sides[1], sides[3]};
     const std::vector<WPARAM> noKeys;  // named: GCC 14 would see a dangling reference
-    const ReferenceSet& refs = references(noKeys, 0, 0, frame);
+    const ReferenceSet& refs = references(noKeys, 0, 0, *frame);
     const Match m =
         lookUntilMatch(refs, [&] { return grab(x.client(), window); }, kSameFrame,
                        {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer, &openbox}});

@@ -66,11 +66,9 @@ protected:
 
 TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
     EXPECT_EQ(windowTitle(client_, window_), kViewerTitle);
-    int width = 0;
-    int height = 0;
-    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
+    const Box box = clientBox(client_, window_);
+    EXPECT_EQ(box.width, 800);
+    EXPECT_EQ(box.height, 600);
 
     const Match m = settleAndMatch(references({}));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
@@ -168,12 +166,10 @@ TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
 
 TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     resize(client_, window_, 1000, 500);
-    int width = 0;
-    int height = 0;
     waitForSize(client_, window_, 1000, 500, 5000);
-    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
-    ASSERT_EQ(width, 1000);
-    ASSERT_EQ(height, 500);
+    const Box box = clientBox(client_, window_);
+    ASSERT_EQ(box.width, 1000);
+    ASSERT_EQ(box.height, 500);
     const Match m = settleAndMatch(references({}, 1000, 500));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
 }

@@ -21,13 +21,6 @@ struct ReferenceSet {
     std::vector<std::vector<std::uint32_t>> frames;  // [angle], 0x00RRGGBB
 };
 
-// The frame a window manager (or the page) draws around the client: pixels a side.
-struct FrameSides {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-};
 // Named, so a call that keeps the returned set holds no temporary (GCC 14's
 // -Wdangling-reference counts any temporary of class type in the call).
 inline constexpr FrameSides kNoFrame{};
