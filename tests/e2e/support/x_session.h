@@ -37,7 +37,6 @@ public:
     bool startWindowManager(std::string* error);
     void stop();
 
-    int display() const { return display_; }
     std::string name() const;  // ":N"
     XClient* client() const { return client_; }
     const Process& server() const { return server_; }
