@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <map>
-#include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "tests/support/run_viewer.h"
@@ -58,16 +58,11 @@ ReferenceSet renderFrames(const std::vector<WPARAM>& keys, int width, int height
 
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height,
                                FrameSides frame) {
-    static std::map<std::string, ReferenceSet> cache;
-    std::ostringstream key;
-    for (WPARAM k : keys) key << k << ',';
-    key << width << 'x' << height << ' ' << frame.left << ',' << frame.top << ',' << frame.right
-        << ',' << frame.bottom;
-    auto found = cache.find(key.str());
-    if (found == cache.end()) {
-        found =
-            cache.emplace(key.str(), renderFrames(keys, width, height, frame, kStep, 0, 360)).first;
-    }
+    using Key = std::tuple<std::vector<WPARAM>, int, int, int, int, int, int>;
+    static std::map<Key, ReferenceSet> cache;
+    const auto [found, fresh] = cache.try_emplace(
+        Key{keys, width, height, frame.left, frame.top, frame.right, frame.bottom});
+    if (fresh) found->second = renderFrames(keys, width, height, frame, kStep, 0, 360);
     return found->second;
 }
 
