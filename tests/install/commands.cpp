@@ -25,7 +25,6 @@ Output run(const std::string& command) {
     output.code = shell.waitExit(240000);
     output.out = e2e::readFile(outPath);
     output.err = shell.stderrText();
-    std::filesystem::remove(outPath);
     return output;
 }
 

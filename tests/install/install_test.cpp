@@ -73,7 +73,6 @@ TEST_F(InstalledTree, SnapshotToolDrawsWhatTheBuildTreesToolDraws) {
     const Output version = run(quote(usr_ + "bin/our-direct3d-program-snapshot") + " --version");
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out, std::string("our-direct3d-program-snapshot ") + PROJECT_VERSION + "\n");
-    std::filesystem::remove_all(dir);
 }
 
 // Docks group a window with the entry whose id equals its WM_CLASS; SDL takes that
