@@ -24,10 +24,6 @@ protected:
         ASSERT_TRUE(wayland_.start(x(), &error)) << error;
     }
 
-    void startViewer(const Environment& extra = {}) {
-        viewer_ = wayland_.startViewer(VIEWER_PATH, extra);
-    }
-
     // A look at the viewer's client inside weston's output.
     struct Look {
         bool found = false;  // the client area was located
@@ -71,7 +67,7 @@ protected:
 };
 
 TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
-    startViewer();
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
     const Look first = lookFor(references({}), 10000);
     ASSERT_TRUE(first.found) << "no 800 x 600 client on weston's desktop; viewer stderr: "
                              << viewer_.stderrText();
@@ -87,7 +83,7 @@ TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
 // plugin, just above the client, whose picture is the headless frame all the same. On
 // the normal path nothing is printed (libdecor says so when its plugin is missing).
 TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
-    startViewer();
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
     const Look shown = lookFor(references({}), 10000);
     ASSERT_TRUE(shown.found) << "viewer stderr: " << viewer_.stderrText();
     EXPECT_LT(shown.match.mismatch, kSameFrame) << "best angle " << shown.match.angle;
@@ -118,7 +114,7 @@ TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
 }
 
 TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
-    startViewer();
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
     ASSERT_TRUE(lookFor(references({}), 10000).found) << "viewer stderr: " << viewer_.stderrText();
     struct Step {
         const char* key;
@@ -150,7 +146,7 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
             std::string error;
             ASSERT_TRUE(wayland_.start(x(), &error)) << error;
         }
-        startViewer();
+        viewer_ = wayland_.startViewer(VIEWER_PATH);
         ASSERT_TRUE(lookFor(references({}), 10000).found)
             << "viewer stderr: " << viewer_.stderrText();
         const auto start = Clock::now();
@@ -170,7 +166,7 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
 // the viewer ran on with an empty window. SDL's own hint in the environment denies it
 // the surface again; that must end start-up, not the picture.
 TEST_F(WaylandE2E, AWindowThatCannotShowFramesEndsStartUpWithOneLine) {
-    startViewer({{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
+    viewer_ = wayland_.startViewer(VIEWER_PATH, {{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
     const int code = viewer_.waitExit(10000);
     const std::string err = viewer_.stderrText();
     EXPECT_EQ(code, 1) << err;
