@@ -34,14 +34,8 @@ Process startOpenbox(const XSession& x, std::string* error) {
                                      {"HOME", home},
                                      {"XDG_CONFIG_HOME", home},
                                      {"XDG_CONFIG_DIRS", home}}});
-    if (!pollUntil(
-            [&] { return ewmhManagerInCharge(x.client()) && windowManagerInCharge(x.client()); },
-            {.timeoutMs = 10000,
-             .watched = {&openbox},
-             .what = "openbox set _NET_SUPPORTING_WM_CHECK"},
-            error) ||
-        !answersFrameExtents(x.client(),
-                             {.timeoutMs = 10000,
+    if (!answersFrameExtents(x.client(),
+                             {.timeoutMs = 20000,
                               .watched = {&openbox},
                               .what = "openbox to answer _NET_REQUEST_FRAME_EXTENTS"},
                              error)) {

@@ -213,16 +213,6 @@ std::optional<FrameSides> frameExtents(XClient* client, unsigned long window) {
     return FrameSides{side(0), side(2), side(1), side(3)};
 }
 
-bool ewmhManagerInCharge(XClient* client) {
-    Display* d = client->display;
-    unsigned long check = 0;
-    const Atom name = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
-    if (!readProperty(d, DefaultRootWindow(d), name, XA_WINDOW, nullptr, &check)) return false;
-    const WindowsMayVanish scope(d);  // a manager that just ended leaves a stale name
-    unsigned long itself = 0;
-    return readProperty(d, check, name, XA_WINDOW, nullptr, &itself) && itself == check;
-}
-
 bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error) {
     Display* d = client->display;
     const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 64, 64, 0, 0, 0);

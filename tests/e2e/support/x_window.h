@@ -61,11 +61,9 @@ struct FrameSides {
 };
 // _NET_FRAME_EXTENTS as the window manager set it on the window.
 std::optional<FrameSides> frameExtents(XClient* client, unsigned long window);
-// Whether the root window names a live EWMH window manager (_NET_SUPPORTING_WM_CHECK).
-bool ewmhManagerInCharge(XClient* client);
-// Whether the manager answers _NET_REQUEST_FRAME_EXTENTS for an unmapped window of ours
-// within the poll: what a viewer asks before it maps its window. A manager names its check
-// window before it has loaded its theme and entered its event loop.
+// Whether a manager answers _NET_REQUEST_FRAME_EXTENTS for an unmapped window of ours
+// within the poll: what a viewer asks before it maps its window, so the sign that a
+// starting manager is ready (its EWMH check window comes before its event loop).
 bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error);
 // The pointer moved over the window at (x, y) of its own area (window 0: the root),
 // and the cursor image shown there (XFixes), ARGB; empty when unknown.
