@@ -32,32 +32,14 @@ protected:
     // Looks every 100 ms until the window shows one of the frames, for up to 5 s: a key
     // or a resize is taken by the next drain and drawn by the next frame, which on a
     // loaded machine can be a while. The best look is returned.
+    Poll settling() const { return {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}}; }
     Match settleAndMatch(const ReferenceSet& refs) {
-        return lookUntilMatch(refs, [this] { return window(); }, kSameFrame,
-                              {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}});
+        return lookUntilMatch(
+            refs, [this] { return window(); }, kSameFrame, settling());
     }
-
-    // A key typed into the window: its keysym, the virtual key the viewer gets, and
-    // whether it changes the picture (depth testing does not, here).
-    struct Step {
-        const char* key;
-        WPARAM vk;
-        bool changesPicture = true;
-    };
-    // Types each key in turn after the keys already `pressed`: the window must show the
-    // frame with all of them, and no longer the one before where the key changes it.
-    void typeAndMatch(std::vector<WPARAM> pressed, std::span<const Step> steps) {
-        for (const Step& step : steps) {
-            const std::vector<WPARAM> before = pressed;
-            pressKey(client_, window_, step.key);
-            pressed.push_back(step.vk);
-            EXPECT_LT(settleAndMatch(references(pressed)).mismatch, kSameFrame)
-                << "after " << step.key;
-            if (step.changesPicture) {
-                EXPECT_GT(bestMatch(references(before), window()).mismatch, kOtherFrame)
-                    << step.key << " changed nothing";
-            }
-        }
+    void typeAndMatch(const std::vector<WPARAM>& pressed, std::span<const KeyStep> steps) {
+        e2e::typeAndMatch(
+            client_, window_, pressed, steps, [this] { return window(); }, settling());
     }
 
     XClient* client_ = nullptr;
@@ -146,17 +128,18 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
     ASSERT_LT(m.mismatch, kSameFrame) << "three Page Ups";
     EXPECT_GT(bestMatch(references({}), window()).mismatch, kOtherFrame);
     // Each further key must change the picture to the one with that key pressed.
-    const Step steps[] = {{"Left", VK_LEFT},
-                          {"Up", VK_UP},
-                          {"Right", VK_RIGHT},
-                          {"Down", VK_DOWN},
-                          {"Next", VK_NEXT}};
+    const KeyStep steps[] = {{"Left", VK_LEFT},
+                             {"Up", VK_UP},
+                             {"Right", VK_RIGHT},
+                             {"Down", VK_DOWN},
+                             {"Next", VK_NEXT}};
     typeAndMatch(nearer, steps);
 }
 
 TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
-    const Step steps[] = {{"F3", VK_F3}, {"F2", VK_F2},        {"F1", VK_F1},       {"F4", VK_F4},
-                          {"F5", VK_F5}, {"F7", VK_F7, false}, {"F6", VK_F6, false}};
+    const KeyStep steps[] = {{"F3", VK_F3},       {"F2", VK_F2}, {"F1", VK_F1},
+                             {"F4", VK_F4},       {"F5", VK_F5}, {"F7", VK_F7, false},
+                             {"F6", VK_F6, false}};
     typeAndMatch({}, steps);
 }
 

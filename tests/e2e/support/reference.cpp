@@ -1,5 +1,7 @@
 #include "tests/e2e/support/reference.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <map>
 #include <tuple>
@@ -88,7 +90,7 @@ Match bestMatch(const ReferenceSet& references, const Image& image) {
 }
 
 Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
-                     double same, const Poll& poll) {
+                     double same, const Poll& poll, std::string* error) {
     Match best;
     pollUntil(
         [&] {
@@ -96,8 +98,27 @@ Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()
             if (m.mismatch < best.mismatch) best = m;
             return best.mismatch < same;
         },
-        poll);
+        poll, error);
     return best;
+}
+
+void typeAndMatch(XClient* client, unsigned long window, std::vector<WPARAM> pressed,
+                  std::span<const KeyStep> steps, const std::function<Image()>& look,
+                  const Poll& poll) {
+    for (const KeyStep& step : steps) {
+        const std::vector<WPARAM> before = pressed;
+        pressKey(client, window, step.key);
+        pressed.push_back(step.vk);
+        Image seen;  // the last look: the matching one, if any
+        const auto lookAndKeep = [&] { return seen = look(); };
+        EXPECT_LT(lookUntilMatch(references(pressed), lookAndKeep, kSameFrame, poll).mismatch,
+                  kSameFrame)
+            << "after " << step.key;
+        if (step.changesPicture) {
+            EXPECT_GT(bestMatch(references(before), seen).mismatch, kOtherFrame)
+                << step.key << " changed nothing";
+        }
+    }
 }
 
 }  // namespace e2e

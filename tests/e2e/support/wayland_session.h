@@ -41,9 +41,9 @@ private:
 
 // Where a width × height client shows on weston's output, found by its frame: the
 // bounding box of the long runs of black the scene is drawn on (weston's desktop and
-// any decoration are never pure black in runs). False unless that box has exactly
-// the client's size.
-bool locateClient(const Image& output, int width, int height, int* x, int* y);
-Image crop(const Image& image, int x, int y, int width, int height);
+// any decoration are never pure black in runs). An empty box unless that box has
+// exactly the client's size.
+Box locateClient(const Image& output, int width, int height);
+Image crop(const Image& image, const Box& box);
 
 }  // namespace e2e
