@@ -26,7 +26,6 @@ public:
     void stop();
 
     const Process& weston() const { return weston_; }
-    Process& weston() { return weston_; }
     unsigned long window() const { return window_; }  // its output window on X
     // The viewer as weston's client: DISPLAY unset, WAYLAND_DISPLAY and the runtime
     // directory set, then `extra` applied.
