@@ -81,10 +81,8 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     ASSERT_TRUE(waitForSize(client_, window_, 4000, 3000, 5000));
     const auto blocks = [this] {
         const Image big = window();
-        Image out;
-        if (big.width != 4000 || big.height != 3000) return out;
-        out.width = 800;
-        out.height = 600;
+        if (big.width != 4000 || big.height != 3000) return Image{};
+        Image out{800, 600, {}};
         for (int y = 0; y < 600; ++y) {
             for (int x = 0; x < 800; ++x) {
                 out.pixels.push_back(

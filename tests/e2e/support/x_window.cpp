@@ -248,10 +248,9 @@ Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     XSync(d, False);
     XFixesCursorImage* cursor = XFixesGetCursorImage(d);
     if (cursor == nullptr) return {};
-    Image image{cursor->width, cursor->height, {}};
     // XFixes hands the 32-bit ARGB pixels over in longs.
-    for (int i = 0; i < cursor->width * cursor->height; ++i)
-        image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
+    const unsigned long* const argb = cursor->pixels;
+    Image image{cursor->width, cursor->height, {argb, argb + cursor->width * cursor->height}};
     XFree(cursor);
     return image;
 }
