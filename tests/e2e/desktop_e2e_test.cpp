@@ -92,73 +92,58 @@ TEST(WindowFrameE2E, TheOuterBoxIsEightHundredBySixHundredAtTheOrigin) {
     EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0");
 }
 
-// The viewer shown on an X server of its own, bare or under twm.
-class ViewerInX : public ::testing::Test {
+// The viewer shown on a bare X server.
+class BareViewer : public ViewerInX {
 protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(x.start({}, &error)) << error;
-        if (underTwm()) {
-            ASSERT_TRUE(x.startWindowManager(&error)) << error;  // twm: no Alt bindings
-        }
-        viewer = startViewer(VIEWER_PATH, x.name());
-        window = findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000);
-        ASSERT_NE(window, 0u) << viewer.failure("showed no window");
-    }
-    virtual bool underTwm() const { return false; }
-
-    XSession x;
-    Process viewer;
-    unsigned long window = 0;
+    void SetUp() override { showViewer(VIEWER_PATH); }
 };
-using CursorE2E = ViewerInX;
-using ThreadsE2E = ViewerInX;
+using CursorE2E = BareViewer;
+using ThreadsE2E = BareViewer;
 
 class SystemKeysE2E : public ViewerInX {
 protected:
     void SetUp() override {
-        ViewerInX::SetUp();
-        if (!HasFatalFailure()) focusAndPoint(x.client(), window);
+        showViewer(VIEWER_PATH, {}, true);  // twm: no Alt bindings
+        if (!HasFatalFailure()) focusAndPoint(x_.client(), window_);
     }
-    bool underTwm() const override { return true; }
 };
 
 TEST_F(SystemKeysE2E, AltF4ClosesTheWindowAndTheProgramEndsWithZero) {
-    pressChord(x.client(), window, {"Alt_L", "F4"});
-    EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0 after Alt+F4");
+    pressChord(x_.client(), window_, {"Alt_L", "F4"});
+    EXPECT_EQ(viewer_.waitExit(5000), 0) << viewer_.failure("did not end with 0 after Alt+F4");
 }
 
 // Alt+F1 is a system key the program leaves to DefWindowProcW: culling stays
 // counter-clockwise, so the picture is the start-up one, not F1's. F1 alone then
 // changes it, which shows the keys reach the window at all.
 TEST_F(SystemKeysE2E, AltF1ChangesNothingWhereF1Would) {
-    const auto look = [this] { return grab(x.client(), window); };
-    const Poll poll{.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer}};
-    pressChord(x.client(), window, {"Alt_L", "F1"});
-    pressChord(x.client(), window, {"Alt_L", "Prior"});
+    const auto look = [this] { return grab(x_.client(), window_); };
+    const Poll poll{.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}};
+    pressChord(x_.client(), window_, {"Alt_L", "F1"});
+    pressChord(x_.client(), window_, {"Alt_L", "Prior"});
     Match m = lookUntilMatch(references({}), look, kSameFrame, poll);
     EXPECT_LT(m.mismatch, kSameFrame) << "after Alt+F1 and Alt+Page Up, best angle " << m.angle;
 
-    pressKey(x.client(), window, "F1");
+    pressKey(x_.client(), window_, "F1");
     m = lookUntilMatch(references({VK_F1}), look, kSameFrame, poll);
     EXPECT_LT(m.mismatch, kSameFrame) << "after F1, best angle " << m.angle;
-    EXPECT_TRUE(viewer.alive());
+    EXPECT_TRUE(viewer_.alive());
 }
 
 // The class cursor is the arrow: over the client the pointer shows the server's own
 // left_ptr, not the root's cursor (an "X" on a bare server).
 TEST_F(CursorE2E, TheArrowIsShownOverTheClient) {
-    const Image onRoot = cursorOver(x.client(), 0, 1100, 700);
-    const Image arrow = arrowCursor(x.client(), 900, 0);
+    const Image onRoot = cursorOver(x_.client(), 0, 1100, 700);
+    const Image arrow = arrowCursor(x_.client(), 900, 0);
     ASSERT_FALSE(arrow.pixels.empty());
     // The window may be found a moment before its cursor is set: look again until it shows.
     Image overViewer;
     pollUntil(
         [&] {
-            overViewer = cursorOver(x.client(), window, 400, 300);
+            overViewer = cursorOver(x_.client(), window_, 400, 300);
             return overViewer.pixels == arrow.pixels;
         },
-        {.timeoutMs = 5000, .watched = {&viewer}, .what = "the arrow over the client"});
+        {.timeoutMs = 5000, .watched = {&viewer_}, .what = "the arrow over the client"});
     EXPECT_NE(onRoot.pixels, arrow.pixels) << "the root's cursor should not be the arrow";
     EXPECT_EQ(overViewer.width, arrow.width);
     EXPECT_EQ(overViewer.height, arrow.height);
@@ -214,15 +199,15 @@ TEST(QuietE2E, NoFileIsOpenedForWriting) {
 // the program's own name would be ours.
 TEST_F(ThreadsE2E, PacedFramesRunOnTheProgramsOneThread) {
     sleepMs(1000);  // about 60 paced frames
-    const std::string tasks = "/proc/" + std::to_string(viewer.pid()) + "/task";
-    const std::string name = readFile("/proc/" + std::to_string(viewer.pid()) + "/comm");
+    const std::string tasks = "/proc/" + std::to_string(viewer_.pid()) + "/task";
+    const std::string name = readFile("/proc/" + std::to_string(viewer_.pid()) + "/comm");
     int ours = 0;
     for (const auto& task : std::filesystem::directory_iterator(tasks)) {
         if (readFile(task.path().string() + "/comm") == name) ++ours;
     }
     EXPECT_EQ(ours, 1) << "threads named " << name;
-    requestClose(x.client(), window);
-    EXPECT_EQ(viewer.waitExit(5000), 0) << viewer.failure("did not end with 0");
+    requestClose(x_.client(), window_);
+    EXPECT_EQ(viewer_.waitExit(5000), 0) << viewer_.failure("did not end with 0");
 }
 
 }  // namespace

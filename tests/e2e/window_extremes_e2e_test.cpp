@@ -14,16 +14,12 @@ using namespace e2e;
 // This suite's own margin, looser than kSameFrame: under 0.5% of the kept pixels differ.
 constexpr double kSameStretchedFrame = 0.005;
 
-class WindowExtremes : public ::testing::Test {
+class WindowExtremes : public ViewerInX {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(x_.start({.screen = "4200x3200x24"}, &error)) << error;
-        ASSERT_TRUE(x_.startWindowManager(&error)) << error;
+        showViewer(VIEWER_PATH, {.screen = "4200x3200x24"}, true);
+        if (HasFatalFailure()) return;
         client_ = x_.client();
-        viewer_ = startViewer(VIEWER_PATH, x_.name());
-        window_ = findWindow(client_, viewerWindow(VIEWER_PATH, viewer_), 10000);
-        ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
         ASSERT_TRUE(x_.stillThere());
         sleepMs(200);
     }
@@ -41,10 +37,7 @@ protected:
                          {.timeoutMs = 5000});
     }
 
-    XSession x_;
     XClient* client_ = nullptr;
-    Process viewer_;
-    unsigned long window_ = 0;
 };
 
 TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {

@@ -127,6 +127,15 @@ void XSessionSuite::SetUp() {
     ASSERT_TRUE(x_->stillThere());
 }
 
+void ViewerInX::showViewer(const std::string& path, const XServerOptions& options, bool underTwm) {
+    std::string error;
+    ASSERT_TRUE(x_.start(options, &error)) << error;
+    ASSERT_TRUE(!underTwm || x_.startWindowManager(&error)) << error;
+    viewer_ = startViewer(path, x_.name());
+    window_ = findWindow(x_.client(), viewerWindow(path, viewer_), 10000);
+    ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
+}
+
 namespace {
 
 // VIEWER_E2E_COMMAND, when set, is started in place of `path` (words split at spaces):
