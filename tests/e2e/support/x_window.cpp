@@ -202,6 +202,14 @@ Box clientBox(XClient* client, unsigned long window) {
     return box;
 }
 
+bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
+    const Box box = clientBox(client, window);
+    if (box.width == 0) return false;
+    *width = box.width;
+    *height = box.height;
+    return true;
+}
+
 std::optional<FrameSides> frameExtents(XClient* client, unsigned long window) {
     Display* d = client->display;
     unsigned long s[4] = {};  // left, right, top, bottom

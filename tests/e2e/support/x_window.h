@@ -49,8 +49,9 @@ struct Box {
 // The box a window takes on the screen with its window manager's frame, as `xwininfo
 // -frame` shows it: the top-level window holding it, border included.
 Box outerBox(XClient* client, unsigned long window);
-// Where the window's own area lies on the screen.
+// Where the window's own area lies on the screen; its size alone, false when unreadable.
 Box clientBox(XClient* client, unsigned long window);
+bool clientSize(XClient* client, unsigned long window, int* width, int* height);
 
 // The frame a window manager (or the page) draws around the client: pixels a side.
 struct FrameSides {
