@@ -46,10 +46,7 @@ bool XSession::start(const XServerOptions& options, std::string* error) {
                                      "-screen", "0",          options.screen,
                                      "-fp",     "built-ins",  "-nolisten",
                                      "tcp",     "-noreset"};
-    if (!options.authFile.empty()) {
-        argv.push_back("-auth");
-        argv.push_back(options.authFile);
-    }
+    if (!options.authFile.empty()) argv.insert(argv.end(), {"-auth", options.authFile});
     server_ = Process({.name = "Xvfb", .argv = argv, .keepFds = {fds[1]}});
     close(fds[1]);
     display_ = readDisplayNumber(fds[0]);
