@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 
 #include "tests/e2e/support/poll.h"
 
@@ -99,10 +98,6 @@ bool WaylandSession::start(const XSession& x, std::string* error) {
 
 void WaylandSession::stop() {
     weston_.stop();
-    if (!runtimeDir_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(runtimeDir_, ignored);
-    }
     runtimeDir_.clear();
     window_ = 0;
 }

@@ -33,7 +33,7 @@ public:
 
 private:
     Process weston_;
-    std::string runtimeDir_;  // its own XDG_RUNTIME_DIR (mode 0700), removed on stop
+    std::string runtimeDir_;  // its own XDG_RUNTIME_DIR (mode 0700) among the run's files
     std::string socket_;      // the WAYLAND_DISPLAY clients use, inside runtimeDir_
     unsigned long window_ = 0;
 };
