@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <span>
 
 #include "tests/e2e/support/reference.h"
 #include "tests/e2e/support/x_session.h"
@@ -36,10 +35,6 @@ protected:
     Match settleAndMatch(const ReferenceSet& refs) {
         return lookUntilMatch(
             refs, [this] { return window(); }, kSameFrame, settling());
-    }
-    void typeAndMatch(const std::vector<WPARAM>& pressed, std::span<const KeyStep> steps) {
-        e2e::typeAndMatch(
-            client_, window_, pressed, steps, [this] { return window(); }, settling());
     }
 
     XClient* client_ = nullptr;
@@ -133,14 +128,16 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
                              {"Right", VK_RIGHT},
                              {"Down", VK_DOWN},
                              {"Next", VK_NEXT}};
-    typeAndMatch(nearer, steps);
+    typeAndMatch(
+        client_, window_, nearer, steps, [this] { return window(); }, settling());
 }
 
 TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
     const KeyStep steps[] = {{"F3", VK_F3},       {"F2", VK_F2}, {"F1", VK_F1},
                              {"F4", VK_F4},       {"F5", VK_F5}, {"F7", VK_F7, false},
                              {"F6", VK_F6, false}};
-    typeAndMatch({}, steps);
+    typeAndMatch(
+        client_, window_, {}, steps, [this] { return window(); }, settling());
 }
 
 TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
