@@ -10,15 +10,11 @@ namespace {
 
 using namespace e2e;
 
-TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start({}, &error)) << error;
-    XClient* client = x.client();
-    Process viewer = startViewer(VIEWER_PATH, x.name());
-    const WindowQuery query = viewerWindow(VIEWER_PATH, viewer);
-    const unsigned long window = findWindow(client, query, 5000);
-    ASSERT_NE(window, 0u) << viewer.failure("showed no window");
+using GpuPresentFailure = ViewerInX;
+
+TEST_F(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
+    ASSERT_NO_FATAL_FAILURE(showViewer(VIEWER_PATH));
+    XClient* client = x_.client();
 
     // One degree per frame from 0: an angle past 35 means the 30th present has failed.
     const std::vector<WPARAM> noKeys;
@@ -26,24 +22,25 @@ TEST(GpuPresentFailure, ViewerFallsBackAndSpinsOn) {
     Match m;
     pollUntil(
         [&] {
-            m = bestMatch(refs, grab(client, window));
+            m = bestMatch(refs, grab(client, window_));
             return m.angle >= 35 && m.angle < 300;
         },
-        {.timeoutMs = 5000, .watched = {&viewer}});
+        {.timeoutMs = 5000, .watched = {&viewer_}});
     ASSERT_GE(m.angle, 35) << "the viewer never got past its 35th frame";
     ASSERT_LT(m.angle, 300);
     for (int look = 0; look < 3; ++look) {
         sleepMs(300);
-        const Match later = bestMatch(refs, grab(client, window));
+        const Match later = bestMatch(refs, grab(client, window_));
         EXPECT_LT(later.mismatch, kSameFrame) << "look " << look;
         EXPECT_NE(later.angle, m.angle) << "look " << look << ": it stopped spinning";
         m = later;
     }
-    EXPECT_EQ(findWindow(client, query, 1000), window) << "the same window";
+    EXPECT_EQ(findWindow(client, viewerWindow(VIEWER_PATH, viewer_), 1000), window_)
+        << "the same window";
 
-    requestClose(client, window);
-    EXPECT_EQ(viewer.waitExit(3000), 0) << viewer.stderrText();
-    EXPECT_EQ(viewer.stderrText(), "present path: shared memory\n");
+    requestClose(client, window_);
+    EXPECT_EQ(viewer_.waitExit(3000), 0) << viewer_.stderrText();
+    EXPECT_EQ(viewer_.stderrText(), "present path: shared memory\n");
 }
 
 }  // namespace

@@ -15,25 +15,22 @@ namespace {
 
 using namespace e2e;
 
-TEST(HarnessChild, EndsInTheMiddle) {
+using HarnessChild = ViewerInX;
+
+TEST_F(HarnessChild, EndsInTheMiddle) {
     const char* way = std::getenv("E2E_HARNESS_WAY");
     const char* pids = std::getenv("E2E_HARNESS_PIDS");
     ASSERT_NE(way, nullptr);
     ASSERT_NE(pids, nullptr);
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start({}, &error)) << error;
-    Process viewer = startViewer(VIEWER_PATH, x.name());
-    ASSERT_NE(findWindow(x.client(), viewerWindow(VIEWER_PATH, viewer), 10000), 0u)
-        << viewer.failure("showed no window");
-    std::ofstream(pids) << x.server().pid() << ' ' << viewer.pid() << '\n';
+    ASSERT_NO_FATAL_FAILURE(showViewer(VIEWER_PATH));
+    std::ofstream(pids) << x_.server().pid() << ' ' << viewer_.pid() << '\n';
 
     const std::string how = way;
     if (how == "exit") std::exit(3);
     if (how == "abort") std::abort();
     if (how == "sigterm") raise(SIGTERM);
     if (how == "sigkill") raise(SIGKILL);
-    if (how == "xerror") isViewable(x.client(), 0x1fffffff);  // no such window
+    if (how == "xerror") isViewable(x_.client(), 0x1fffffff);  // no such window
     ADD_FAILURE() << "still here after \"" << how << "\"";
 }
 

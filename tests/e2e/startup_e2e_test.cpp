@@ -37,33 +37,28 @@ bool writeCookieFile(const std::string& path) {
     return static_cast<bool>(out);
 }
 
-struct Start {
-    std::string display;  // "" unsets DISPLAY
-    const char* cause;    // words the line must carry
-};
-
-// Runs the viewer without our own Xauthority, so only the server's rules decide.
-void expectOneLineAndCodeOne(const Start& start) {
+// Runs the viewer on `display` ("" unsets DISPLAY) without our own Xauthority, so only
+// the server's rules decide; its one line must carry the words `cause`.
+void expectOneLineAndCodeOne(const std::string& display, const std::string& cause) {
     const std::string emptyAuth = runPath("no-cookie");
     std::ofstream(emptyAuth).close();
-    Process viewer = startViewer(VIEWER_PATH, start.display, {{"XAUTHORITY", emptyAuth}});
-    EXPECT_EQ(viewer.waitExit(5000), 1) << "DISPLAY=" << start.display;
+    Process viewer = startViewer(VIEWER_PATH, display, {{"XAUTHORITY", emptyAuth}});
+    EXPECT_EQ(viewer.waitExit(5000), 1) << "DISPLAY=" << display;
     const std::string err = viewer.stderrText();
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
     // Messages carry the name the program was invoked by, whatever it is installed as.
     const std::string name = std::filesystem::path(VIEWER_PATH).filename().string();
     EXPECT_EQ(err.rfind(name + ": ", 0), 0u) << err;
-    EXPECT_NE(err.find(start.cause), std::string::npos)
-        << "DISPLAY=" << start.display << ": " << err;
+    EXPECT_NE(err.find(cause), std::string::npos) << "DISPLAY=" << display << ": " << err;
 }
 
 TEST(ViewerStartup, WithoutDisplaySaysDisplayIsNotSet) {
-    expectOneLineAndCodeOne({"", "DISPLAY is not set"});
+    expectOneLineAndCodeOne("", "DISPLAY is not set");
 }
 
 TEST(ViewerStartup, DisplayWithoutServerNamesTheDisplay) {
-    expectOneLineAndCodeOne({":4999", ":4999"});
+    expectOneLineAndCodeOne(":4999", ":4999");
 }
 
 TEST(ViewerStartup, DisplayThatRefusesTheConnectionNamesTheDisplay) {
@@ -72,8 +67,7 @@ TEST(ViewerStartup, DisplayThatRefusesTheConnectionNamesTheDisplay) {
     XSession x;
     std::string error;
     ASSERT_TRUE(x.start({.authFile = cookie}, &error)) << error;
-    const std::string display = x.name();
-    expectOneLineAndCodeOne({display, display.c_str()});
+    expectOneLineAndCodeOne(x.name(), x.name());
 }
 
 }  // namespace

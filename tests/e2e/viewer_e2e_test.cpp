@@ -4,8 +4,8 @@
 // the spin with the same keys pressed: a wrong key, state or stretch cannot match.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <span>
 
 #include "tests/e2e/support/reference.h"
 #include "tests/e2e/support/x_session.h"
@@ -31,32 +31,10 @@ protected:
     // Looks every 100 ms until the window shows one of the frames, for up to 5 s: a key
     // or a resize is taken by the next drain and drawn by the next frame, which on a
     // loaded machine can be a while. The best look is returned.
+    Poll settling() const { return {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}}; }
     Match settleAndMatch(const ReferenceSet& refs) {
-        return lookUntilMatch(refs, [this] { return window(); }, kSameFrame,
-                              {.timeoutMs = 5000, .everyMs = 100, .watched = {&viewer_}});
-    }
-
-    // A key typed into the window: its keysym, the virtual key the viewer gets, and
-    // whether it changes the picture (depth testing does not, here).
-    struct Step {
-        const char* key;
-        WPARAM vk;
-        bool changesPicture = true;
-    };
-    // Types each key in turn after the keys already `pressed`: the window must show the
-    // frame with all of them, and no longer the one before where the key changes it.
-    void typeAndMatch(std::vector<WPARAM> pressed, std::span<const Step> steps) {
-        for (const Step& step : steps) {
-            const std::vector<WPARAM> before = pressed;
-            pressKey(client_, window_, step.key);
-            pressed.push_back(step.vk);
-            EXPECT_LT(settleAndMatch(references(pressed)).mismatch, kSameFrame)
-                << "after " << step.key;
-            if (step.changesPicture) {
-                EXPECT_GT(bestMatch(references(before), window()).mismatch, kOtherFrame)
-                    << step.key << " changed nothing";
-            }
-        }
+        return lookUntilMatch(
+            refs, [this] { return window(); }, kSameFrame, settling());
     }
 
     XClient* client_ = nullptr;
@@ -66,25 +44,18 @@ protected:
 
 TEST_F(ViewerE2E, OpensAnEightHundredBySixHundredWindowShowingTheScene) {
     EXPECT_EQ(windowTitle(client_, window_), kViewerTitle);
-    int width = 0;
-    int height = 0;
-    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
+    const Box box = clientBox(client_, window_);
+    EXPECT_EQ(box.width, 800);
+    EXPECT_EQ(box.height, 600);
 
     const Match m = settleAndMatch(references({}));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
     const Image first = window();
-    std::size_t black = 0;
-    for (std::uint32_t p : first.pixels) black += (p == 0) ? 1 : 0;
-    EXPECT_GT(black, first.pixels.size() / 2) << "the scene is drawn on black";
-
-    bool spins = false;
-    for (int look = 0; look < 30 && !spins; ++look) {
-        sleepMs(100);
-        spins = window().pixels != first.pixels;
-    }
-    EXPECT_TRUE(spins) << "the picture stayed the same for 3 s";
+    const auto black = std::count(first.pixels.begin(), first.pixels.end(), 0u);
+    EXPECT_GT(black, std::ssize(first.pixels) / 2) << "the scene is drawn on black";
+    EXPECT_TRUE(pollUntil([&] { return window().pixels != first.pixels; },
+                          {.timeoutMs = 3000, .everyMs = 100}))
+        << "the picture stayed the same for 3 s";
 }
 
 TEST_F(ViewerE2E, SpinsAboutOneDegreePerDisplayRefresh) {
@@ -152,28 +123,29 @@ TEST_F(ViewerE2E, CameraKeysMoveTheView) {
     ASSERT_LT(m.mismatch, kSameFrame) << "three Page Ups";
     EXPECT_GT(bestMatch(references({}), window()).mismatch, kOtherFrame);
     // Each further key must change the picture to the one with that key pressed.
-    const Step steps[] = {{"Left", VK_LEFT},
-                          {"Up", VK_UP},
-                          {"Right", VK_RIGHT},
-                          {"Down", VK_DOWN},
-                          {"Next", VK_NEXT}};
-    typeAndMatch(nearer, steps);
+    const KeyStep steps[] = {{"Left", VK_LEFT},
+                             {"Up", VK_UP},
+                             {"Right", VK_RIGHT},
+                             {"Down", VK_DOWN},
+                             {"Next", VK_NEXT}};
+    typeAndMatch(
+        client_, window_, nearer, steps, [this] { return window(); }, settling());
 }
 
 TEST_F(ViewerE2E, FunctionKeysSwitchCullingShadingAndDepth) {
-    const Step steps[] = {{"F3", VK_F3}, {"F2", VK_F2},        {"F1", VK_F1},       {"F4", VK_F4},
-                          {"F5", VK_F5}, {"F7", VK_F7, false}, {"F6", VK_F6, false}};
-    typeAndMatch({}, steps);
+    const KeyStep steps[] = {{"F3", VK_F3},       {"F2", VK_F2}, {"F1", VK_F1},
+                             {"F4", VK_F4},       {"F5", VK_F5}, {"F7", VK_F7, false},
+                             {"F6", VK_F6, false}};
+    typeAndMatch(
+        client_, window_, {}, steps, [this] { return window(); }, settling());
 }
 
 TEST_F(ViewerE2E, ResizeStretchesTheFrameAndFollowsTheAspect) {
     resize(client_, window_, 1000, 500);
-    int width = 0;
-    int height = 0;
     waitForSize(client_, window_, 1000, 500, 5000);
-    ASSERT_TRUE(clientSize(client_, window_, &width, &height));
-    ASSERT_EQ(width, 1000);
-    ASSERT_EQ(height, 500);
+    const Box box = clientBox(client_, window_);
+    ASSERT_EQ(box.width, 1000);
+    ASSERT_EQ(box.height, 500);
     const Match m = settleAndMatch(references({}, 1000, 500));
     EXPECT_LT(m.mismatch, kSameFrame) << "best angle " << m.angle;
 }

@@ -24,46 +24,27 @@ protected:
         ASSERT_TRUE(wayland_.start(x(), &error)) << error;
     }
 
-    void startViewer(const Environment& extra = {}) {
-        viewer_ = wayland_.startViewer(VIEWER_PATH, extra);
-    }
-
-    // A look at the viewer's client inside weston's output.
-    struct Look {
-        bool found = false;  // the client area was located
-        Image client;
-        Match match;  // against the reference set asked for
-    };
-    Look look(const ReferenceSet& refs) {
-        Look out;
+    // The viewer's client inside weston's output; empty where it cannot be located.
+    Image client() {
         const Image output = grab(x().client(), wayland_.window());
-        int x = 0;
-        int y = 0;
-        out.found = locateClient(output, 800, 600, &x, &y);
-        if (out.found) {
-            out.client = crop(output, x, y, 800, 600);
-            out.match = bestMatch(refs, out.client);
-        }
-        return out;
+        const Box at = locateClient(output, 800, 600);
+        return at.width > 0 ? crop(output, at) : Image{};
     }
-
-    // Looks until one matches `refs` or the time is up (a busy machine draws late):
-    // the matching look, else the last one. Fails at once if weston or the viewer ends.
-    Look lookFor(const ReferenceSet& refs, int timeoutMs = 5000) {
-        Look last;
+    // Looks until the client shows a frame of `refs` or the time is up (a busy machine
+    // draws late): the best match, angle -1 if the client was never located. Fails at
+    // once if weston or the viewer ends.
+    Poll looking(int timeoutMs = 5000) const {
+        return {.timeoutMs = timeoutMs,
+                .everyMs = 100,
+                .watched = {&wayland_.weston(), &viewer_},
+                .what = "the test looked"};
+    }
+    Match lookFor(const ReferenceSet& refs, int timeoutMs = 5000) {
         std::string error;
-        const Poll poll{.timeoutMs = timeoutMs,
-                        .everyMs = 100,
-                        .watched = {&wayland_.weston(), &viewer_},
-                        .what = "the test looked"};
-        const bool matched = pollUntil(
-            [&] {
-                last = look(refs);
-                return last.found && last.match.mismatch < kSameFrame;
-            },
-            poll, &error);
-        if (!matched && !(wayland_.weston().alive() && viewer_.alive())) ADD_FAILURE() << error;
-        return last;
+        const Match m = lookUntilMatch(
+            refs, [this] { return client(); }, kSameFrame, looking(timeoutMs), &error);
+        if (!(wayland_.weston().alive() && viewer_.alive())) ADD_FAILURE() << error;
+        return m;
     }
 
     WaylandSession wayland_;
@@ -71,31 +52,30 @@ protected:
 };
 
 TEST_F(WaylandE2E, ShowsTheSceneAsTheHeadlessFrameAndSpins) {
-    startViewer();
-    const Look first = lookFor(references({}), 10000);
-    ASSERT_TRUE(first.found) << "no 800 x 600 client on weston's desktop; viewer stderr: "
-                             << viewer_.stderrText();
-    EXPECT_LT(first.match.mismatch, kSameFrame) << "best angle " << first.match.angle;
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
+    const Match first = lookFor(references({}), 10000);
+    ASSERT_GE(first.angle, 0) << "no 800 x 600 client on weston's desktop; viewer stderr: "
+                              << viewer_.stderrText();
+    EXPECT_LT(first.mismatch, kSameFrame) << "best angle " << first.angle;
     sleepMs(300);
-    const Look later = lookFor(references({}));
-    ASSERT_TRUE(later.found);
-    EXPECT_LT(later.match.mismatch, kSameFrame) << "best angle " << later.match.angle;
-    EXPECT_NE(later.match.angle, first.match.angle) << "it spins";
+    const Match later = lookFor(references({}));
+    ASSERT_GE(later.angle, 0);
+    EXPECT_LT(later.mismatch, kSameFrame) << "best angle " << later.angle;
+    EXPECT_NE(later.angle, first.angle) << "it spins";
 }
 
 // weston draws no decorations of its own: SDL draws the title bar through libdecor's
 // plugin, just above the client, whose picture is the headless frame all the same. On
 // the normal path nothing is printed (libdecor says so when its plugin is missing).
 TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
-    startViewer();
-    const Look shown = lookFor(references({}), 10000);
-    ASSERT_TRUE(shown.found) << "viewer stderr: " << viewer_.stderrText();
-    EXPECT_LT(shown.match.mismatch, kSameFrame) << "best angle " << shown.match.angle;
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
+    const Match shown = lookFor(references({}), 10000);
+    ASSERT_GE(shown.angle, 0) << "viewer stderr: " << viewer_.stderrText();
+    EXPECT_LT(shown.mismatch, kSameFrame) << "best angle " << shown.angle;
 
     const Image output = grab(x().client(), wayland_.window());
-    int left = 0;
-    int top = 0;
-    ASSERT_TRUE(locateClient(output, 800, 600, &left, &top));
+    const auto [left, top, width, height] = locateClient(output, 800, 600);
+    ASSERT_GT(width, 0) << "the client is not to be found on weston's output";
     // Samples across the bar, clear of the title in its middle and the buttons at its
     // right: one colour there, not the desktop's, on every row just above the client.
     constexpr int kBar = 12;  // rows looked at; a bar for a title is taller
@@ -118,27 +98,14 @@ TEST_F(WaylandE2E, ATitleBarIsShownAboveTheClientAndNothingIsPrinted) {
 }
 
 TEST_F(WaylandE2E, KeysTypedIntoWestonReachTheViewer) {
-    startViewer();
-    ASSERT_TRUE(lookFor(references({}), 10000).found) << "viewer stderr: " << viewer_.stderrText();
-    struct Step {
-        const char* key;
-        WPARAM vk;
-    };
+    viewer_ = wayland_.startViewer(VIEWER_PATH);
+    ASSERT_GE(lookFor(references({}), 10000).angle, 0) << "viewer stderr: " << viewer_.stderrText();
     // Three steps nearer first, so the camera keys after them move a large picture.
-    const Step steps[] = {{"Prior", VK_PRIOR}, {"Prior", VK_PRIOR}, {"Prior", VK_PRIOR},
-                          {"Left", VK_LEFT},   {"Up", VK_UP},       {"F3", VK_F3},
-                          {"F4", VK_F4}};
-    std::vector<WPARAM> pressed;
-    for (const Step& step : steps) {
-        const std::vector<WPARAM> before = pressed;
-        pressKey(x().client(), wayland_.window(), step.key);
-        pressed.push_back(step.vk);
-        const Look now = lookFor(references(pressed));
-        ASSERT_TRUE(now.found) << "after " << step.key;
-        EXPECT_LT(now.match.mismatch, kSameFrame) << "after " << step.key;
-        EXPECT_GT(bestMatch(references(before), now.client).mismatch, kOtherFrame)
-            << step.key << " changed nothing";
-    }
+    const KeyStep steps[] = {{"Prior", VK_PRIOR}, {"Prior", VK_PRIOR}, {"Prior", VK_PRIOR},
+                             {"Left", VK_LEFT},   {"Up", VK_UP},       {"F3", VK_F3},
+                             {"F4", VK_F4}};
+    typeAndMatch(
+        x().client(), wayland_.window(), {}, steps, [this] { return client(); }, looking());
 }
 
 // Whether the compositor ends in order or is killed, the viewer cannot show anything
@@ -150,8 +117,8 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
             std::string error;
             ASSERT_TRUE(wayland_.start(x(), &error)) << error;
         }
-        startViewer();
-        ASSERT_TRUE(lookFor(references({}), 10000).found)
+        viewer_ = wayland_.startViewer(VIEWER_PATH);
+        ASSERT_GE(lookFor(references({}), 10000).angle, 0)
             << "viewer stderr: " << viewer_.stderrText();
         const auto start = Clock::now();
         wayland_.weston().signal(signal);
@@ -170,7 +137,7 @@ TEST_F(WaylandE2E, CompositorGoingAwayEndsTheViewerWithinASecond) {
 // the viewer ran on with an empty window. SDL's own hint in the environment denies it
 // the surface again; that must end start-up, not the picture.
 TEST_F(WaylandE2E, AWindowThatCannotShowFramesEndsStartUpWithOneLine) {
-    startViewer({{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
+    viewer_ = wayland_.startViewer(VIEWER_PATH, {{"SDL_FRAMEBUFFER_ACCELERATION", "0"}});
     const int code = viewer_.waitExit(10000);
     const std::string err = viewer_.stderrText();
     EXPECT_EQ(code, 1) << err;

@@ -14,23 +14,15 @@ using namespace e2e;
 // This suite's own margin, looser than kSameFrame: under 0.5% of the kept pixels differ.
 constexpr double kSameStretchedFrame = 0.005;
 
-class WindowExtremes : public ::testing::Test {
+class WindowExtremes : public ViewerInX {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(x_.start({.screen = "4200x3200x24"}, &error)) << error;
-        ASSERT_TRUE(x_.startWindowManager(&error)) << error;
+        showViewer(VIEWER_PATH, {.screen = "4200x3200x24"}, true);
+        if (HasFatalFailure()) return;
         client_ = x_.client();
-        viewer_ = startViewer(VIEWER_PATH, x_.name());
-        window_ = findWindow(client_, viewerWindow(VIEWER_PATH, viewer_), 10000);
-        ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
-        ASSERT_TRUE(windowManagerStillThere());
+        ASSERT_TRUE(x_.stillThere());
         sleepMs(200);
     }
-
-    // Checked before a step only the window manager can do, so its loss is not blamed on
-    // the viewer.
-    ::testing::AssertionResult windowManagerStillThere() { return x_.stillThere(); }
 
     // The best of looks 200 ms apart for up to 5 s: on a loaded machine a resize can
     // take several frames to reach the picture.
@@ -39,32 +31,30 @@ protected:
                               {.timeoutMs = 5000, .everyMs = 200, .watched = {&viewer_}});
     }
     Image window() { return grab(client_, window_); }
-    bool running() const { return viewer_.alive(); }
     // Waits up to 5 s for the window to be seen or not.
     bool becomesViewable(bool viewable) {
         return pollUntil([&] { return isViewable(client_, window_) == viewable; },
                          {.timeoutMs = 5000});
     }
 
-    XSession x_;
     XClient* client_ = nullptr;
-    Process viewer_;
-    unsigned long window_ = 0;
 };
 
 TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     // Minimise: the window manager takes the window off the screen; the viewer goes on.
-    ASSERT_TRUE(windowManagerStillThere());
+    // The manager is checked before each step only it can do, so its loss is not blamed
+    // on the viewer.
+    ASSERT_TRUE(x_.stillThere());
     iconify(client_, window_);
-    ASSERT_TRUE(becomesViewable(false)) << "the window manager did not minimise the window; "
-                                        << windowManagerStillThere().message();
+    ASSERT_TRUE(becomesViewable(false))
+        << "the window manager did not minimise the window; " << x_.stillThere().message();
     sleepMs(500);  // several frames' worth while minimised
-    ASSERT_TRUE(running()) << viewer_.stderrText();
+    ASSERT_TRUE(viewer_.alive()) << viewer_.stderrText();
 
     // Restore: back at 800 × 600, showing the scene and spinning.
     restore(client_, window_);
     ASSERT_TRUE(becomesViewable(true))
-        << "the window manager did not restore the window; " << windowManagerStillThere().message();
+        << "the window manager did not restore the window; " << x_.stillThere().message();
     ASSERT_TRUE(waitForSize(client_, window_, 800, 600, 5000));
     const std::vector<WPARAM> noKeys;
     const ReferenceSet& normal = references(noKeys, 800, 600);
@@ -76,7 +66,7 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     resize(client_, window_, 1, 1);
     ASSERT_TRUE(waitForSize(client_, window_, 1, 1, 5000));
     sleepMs(500);
-    ASSERT_TRUE(running()) << viewer_.stderrText();
+    ASSERT_TRUE(viewer_.alive()) << viewer_.stderrText();
 
     // 4000 × 3000: the 800 × 600 frame stretched five times each way, so the centre of
     // each 5 × 5 block is the back buffer's pixel under any nearest-pixel stretch.
@@ -84,10 +74,8 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     ASSERT_TRUE(waitForSize(client_, window_, 4000, 3000, 5000));
     const auto blocks = [this] {
         const Image big = window();
-        Image out;
-        if (big.width != 4000 || big.height != 3000) return out;
-        out.width = 800;
-        out.height = 600;
+        if (big.width != 4000 || big.height != 3000) return Image{};
+        Image out{800, 600, {}};
         for (int y = 0; y < 600; ++y) {
             for (int x = 0; x < 800; ++x) {
                 out.pixels.push_back(
@@ -98,7 +86,7 @@ TEST_F(WindowExtremes, MinimiseRestoreTinyAndHugeThenCloseWithCodeZero) {
     };
     const Match huge = matchSoon(normal, blocks);
     EXPECT_LT(huge.mismatch, kSameStretchedFrame) << "at 4000 x 3000, best angle " << huge.angle;
-    ASSERT_TRUE(running()) << viewer_.stderrText();
+    ASSERT_TRUE(viewer_.alive()) << viewer_.stderrText();
 
     // Back to the start size: the same picture as before the extremes.
     resize(client_, window_, 800, 600);

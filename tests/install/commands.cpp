@@ -1,8 +1,6 @@
 // Running commands for the install checks, and the installed tree they expect.
 #include "commands.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "tests/e2e/support/process.h"
@@ -25,7 +23,6 @@ Output run(const std::string& command) {
     output.code = shell.waitExit(240000);
     output.out = e2e::readFile(outPath);
     output.err = shell.stderrText();
-    std::filesystem::remove(outPath);
     return output;
 }
 
@@ -54,9 +51,8 @@ std::map<std::string, mode_t> listFiles(const std::string& root) {
     namespace fs = std::filesystem;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         if (entry.is_directory()) continue;
-        struct stat info = {};
-        lstat(entry.path().c_str(), &info);
-        files[fs::relative(entry.path(), root).string()] = info.st_mode & 07777;
+        const fs::perms mode = entry.symlink_status().permissions() & fs::perms::mask;
+        files[fs::relative(entry.path(), root).string()] = static_cast<mode_t>(mode);
     }
     return files;
 }

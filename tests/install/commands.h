@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <filesystem>
 #include <map>
 #include <string>
 
@@ -13,7 +12,7 @@
 
 namespace install {
 
-using e2e::makeTempDir;  // a new empty folder among this run's files
+using e2e::makeTempDir;  // a new empty folder among this run's files, removed with them at exit
 
 struct Output {
     int code = -1;  // the exit status, 128 + a signal that ended it, -1 if it hung
@@ -31,8 +30,8 @@ const std::map<std::string, mode_t>& expectedFiles();
 // Regular files below root (paths relative to it) with their permission bits.
 std::map<std::string, mode_t> listFiles(const std::string& root);
 
-// A fresh DESTDIR install of the release build under the prefix /usr for each test,
-// removed afterwards: the tree the packaged files come from.
+// A fresh DESTDIR install of the release build under the prefix /usr for each test: the
+// tree the packaged files come from.
 class DestdirInstall : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,9 +41,6 @@ protected:
                                      " --install " + quote(BUILD_DIR) + " --prefix /usr");
         ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
         usr_ = destdir_ + "/usr/";
-    }
-    void TearDown() override {
-        if (!destdir_.empty()) std::filesystem::remove_all(destdir_);
     }
 
     std::string destdir_;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -157,11 +156,7 @@ int codeOf(int status) {
 Process::Process(const Launch& launch) : name_(launch.name) {
     guardTheWaysOut();
     static std::atomic<int> serial{0};
-    std::string stem = launch.name.substr(0, 40);
-    std::replace_if(
-        stem.begin(), stem.end(),
-        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '-');
-    errPath_ = runPath(stem + "-" + std::to_string(++serial) + ".stderr");
+    errPath_ = runPath("process-" + std::to_string(++serial) + ".stderr");
     std::vector<std::string> args = launch.argv;
     std::vector<std::string> env = environmentFor(launch.environment);
     const std::vector<char*> argv = pointersTo(args);

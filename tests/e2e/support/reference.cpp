@@ -1,8 +1,10 @@
 #include "tests/e2e/support/reference.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <map>
-#include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "tests/support/run_viewer.h"
@@ -58,16 +60,11 @@ ReferenceSet renderFrames(const std::vector<WPARAM>& keys, int width, int height
 
 const ReferenceSet& references(const std::vector<WPARAM>& keys, int width, int height,
                                FrameSides frame) {
-    static std::map<std::string, ReferenceSet> cache;
-    std::ostringstream key;
-    for (WPARAM k : keys) key << k << ',';
-    key << width << 'x' << height << ' ' << frame.left << ',' << frame.top << ',' << frame.right
-        << ',' << frame.bottom;
-    auto found = cache.find(key.str());
-    if (found == cache.end()) {
-        found =
-            cache.emplace(key.str(), renderFrames(keys, width, height, frame, kStep, 0, 360)).first;
-    }
+    using Key = std::tuple<std::vector<WPARAM>, int, int, int, int, int, int>;
+    static std::map<Key, ReferenceSet> cache;
+    const auto [found, fresh] = cache.try_emplace(
+        Key{keys, width, height, frame.left, frame.top, frame.right, frame.bottom});
+    if (fresh) found->second = renderFrames(keys, width, height, frame, kStep, 0, 360);
     return found->second;
 }
 
@@ -93,7 +90,7 @@ Match bestMatch(const ReferenceSet& references, const Image& image) {
 }
 
 Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
-                     double same, const Poll& poll) {
+                     double same, const Poll& poll, std::string* error) {
     Match best;
     pollUntil(
         [&] {
@@ -101,8 +98,27 @@ Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()
             if (m.mismatch < best.mismatch) best = m;
             return best.mismatch < same;
         },
-        poll);
+        poll, error);
     return best;
+}
+
+void typeAndMatch(XClient* client, unsigned long window, std::vector<WPARAM> pressed,
+                  std::span<const KeyStep> steps, const std::function<Image()>& look,
+                  const Poll& poll) {
+    for (const KeyStep& step : steps) {
+        const std::vector<WPARAM> before = pressed;
+        pressKey(client, window, step.key);
+        pressed.push_back(step.vk);
+        Image seen;  // the last look: the matching one, if any
+        const auto lookAndKeep = [&] { return seen = look(); };
+        EXPECT_LT(lookUntilMatch(references(pressed), lookAndKeep, kSameFrame, poll).mismatch,
+                  kSameFrame)
+            << "after " << step.key;
+        if (step.changesPicture) {
+            EXPECT_GT(bestMatch(references(before), seen).mismatch, kOtherFrame)
+                << step.key << " changed nothing";
+        }
+    }
 }
 
 }  // namespace e2e

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "tests/e2e/support/poll.h"
@@ -21,13 +23,6 @@ struct ReferenceSet {
     std::vector<std::vector<std::uint32_t>> frames;  // [angle], 0x00RRGGBB
 };
 
-// The frame a window manager (or the page) draws around the client: pixels a side.
-struct FrameSides {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-};
 // Named, so a call that keeps the returned set holds no temporary (GCC 14's
 // -Wdangling-reference counts any temporary of class type in the call).
 inline constexpr FrameSides kNoFrame{};
@@ -60,8 +55,22 @@ struct Match {
 Match bestMatch(const ReferenceSet& references, const Image& image);
 
 // Looks until what `look` returns matches a frame with a mismatch under `same`, or the
-// poll ends: the best look.
+// poll ends (*error, if given, then says why as pollUntil's does): the best look.
 Match lookUntilMatch(const ReferenceSet& references, const std::function<Image()>& look,
-                     double same, const Poll& poll);
+                     double same, const Poll& poll, std::string* error = nullptr);
+
+// A key typed into a window: its keysym, the virtual key the viewer gets, and whether it
+// changes the picture (depth testing does not, here).
+struct KeyStep {
+    const char* key;
+    WPARAM vk;
+    bool changesPicture = true;
+};
+// Types each key in turn into `window` after the keys already `pressed`: within the poll
+// `look` must show the frame with all of them, and where the key changes the picture,
+// that look must no longer show the frame before it.
+void typeAndMatch(XClient* client, unsigned long window, std::vector<WPARAM> pressed,
+                  std::span<const KeyStep> steps, const std::function<Image()>& look,
+                  const Poll& poll);
 
 }  // namespace e2e

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 
 #include "tests/e2e/support/poll.h"
 
@@ -99,10 +98,6 @@ bool WaylandSession::start(const XSession& x, std::string* error) {
 
 void WaylandSession::stop() {
     weston_.stop();
-    if (!runtimeDir_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(runtimeDir_, ignored);
-    }
     runtimeDir_.clear();
     window_ = 0;
 }
@@ -116,7 +111,7 @@ Process WaylandSession::startViewer(const std::string& path, const Environment& 
     return Process({.name = "the viewer", .argv = {path}, .environment = environment});
 }
 
-bool locateClient(const Image& output, int width, int height, int* x, int* y) {
+Box locateClient(const Image& output, int width, int height) {
     // A run this long is the scene's background: the pointer, an icon or a line of
     // text on weston's desktop has no black run near it.
     constexpr int kRun = 24;
@@ -139,19 +134,17 @@ bool locateClient(const Image& output, int width, int height, int* x, int* y) {
             start = end + 1;
         }
     }
-    if (right - left + 1 != width || bottom - top + 1 != height) return false;
-    *x = left;
-    *y = top;
-    return true;
+    if (right - left + 1 != width || bottom - top + 1 != height) return {};
+    return {left, top, width, height};
 }
 
-Image crop(const Image& image, int x, int y, int width, int height) {
-    Image out{width, height, {}};
-    out.pixels.reserve(static_cast<std::size_t>(width) * height);
-    for (int row = y; row < y + height; ++row) {
+Image crop(const Image& image, const Box& box) {
+    Image out{box.width, box.height, {}};
+    out.pixels.reserve(static_cast<std::size_t>(box.width) * box.height);
+    for (int row = box.y; row < box.y + box.height; ++row) {
         const auto first =
-            image.pixels.begin() + static_cast<std::ptrdiff_t>(row) * image.width + x;
-        out.pixels.insert(out.pixels.end(), first, first + width);
+            image.pixels.begin() + static_cast<std::ptrdiff_t>(row) * image.width + box.x;
+        out.pixels.insert(out.pixels.end(), first, first + box.width);
     }
     return out;
 }

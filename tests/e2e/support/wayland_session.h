@@ -26,7 +26,6 @@ public:
     void stop();
 
     const Process& weston() const { return weston_; }
-    Process& weston() { return weston_; }
     unsigned long window() const { return window_; }  // its output window on X
     // The viewer as weston's client: DISPLAY unset, WAYLAND_DISPLAY and the runtime
     // directory set, then `extra` applied.
@@ -34,16 +33,16 @@ public:
 
 private:
     Process weston_;
-    std::string runtimeDir_;  // its own XDG_RUNTIME_DIR (mode 0700), removed on stop
+    std::string runtimeDir_;  // its own XDG_RUNTIME_DIR (mode 0700) among the run's files
     std::string socket_;      // the WAYLAND_DISPLAY clients use, inside runtimeDir_
     unsigned long window_ = 0;
 };
 
 // Where a width × height client shows on weston's output, found by its frame: the
 // bounding box of the long runs of black the scene is drawn on (weston's desktop and
-// any decoration are never pure black in runs). False unless that box has exactly
-// the client's size.
-bool locateClient(const Image& output, int width, int height, int* x, int* y);
-Image crop(const Image& image, int x, int y, int width, int height);
+// any decoration are never pure black in runs). An empty box unless that box has
+// exactly the client's size.
+Box locateClient(const Image& output, int width, int height);
+Image crop(const Image& image, const Box& box);
 
 }  // namespace e2e

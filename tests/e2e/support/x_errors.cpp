@@ -11,6 +11,16 @@ namespace {
 
 WindowsMayVanish* innermost = nullptr;  // the test thread's open scopes, a stack
 
+// The failure sink: the running test's failure, or stderr outside a test.
+void reportFailure(const std::string& message) {
+    const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
+    if (tests.current_test_suite() != nullptr || tests.current_test_info() != nullptr) {
+        ADD_FAILURE() << message;
+    } else {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+}
+
 int onIoError(Display* display) {
     reportFailure(std::string("the connection to the X server ") + DisplayString(display) +
                   " is lost");
@@ -73,15 +83,6 @@ bool WindowsMayVanish::absorb(Display* display) {
 WindowsMayVanish::~WindowsMayVanish() {
     XSync(display_, False);  // errors of requests made in the scope arrive in the scope
     innermost = outer_;
-}
-
-void reportFailure(const std::string& message) {
-    const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
-    if (tests.current_test_suite() != nullptr || tests.current_test_info() != nullptr) {
-        ADD_FAILURE() << message;
-    } else {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
 }
 
 }  // namespace e2e

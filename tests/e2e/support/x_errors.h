@@ -30,7 +30,4 @@ private:
     WindowsMayVanish* outer_;
 };
 
-// The failure sink: the running test's failure, or stderr outside a test.
-void reportFailure(const std::string& message);
-
 }  // namespace e2e

@@ -46,10 +46,7 @@ bool XSession::start(const XServerOptions& options, std::string* error) {
                                      "-screen", "0",          options.screen,
                                      "-fp",     "built-ins",  "-nolisten",
                                      "tcp",     "-noreset"};
-    if (!options.authFile.empty()) {
-        argv.push_back("-auth");
-        argv.push_back(options.authFile);
-    }
+    if (!options.authFile.empty()) argv.insert(argv.end(), {"-auth", options.authFile});
     server_ = Process({.name = "Xvfb", .argv = argv, .keepFds = {fds[1]}});
     close(fds[1]);
     display_ = readDisplayNumber(fds[0]);
@@ -125,6 +122,15 @@ void XSessionSuite::TearDownTestSuite() {
 void XSessionSuite::SetUp() {
     ASSERT_TRUE(x_ != nullptr && x_->server().started()) << error_;
     ASSERT_TRUE(x_->stillThere());
+}
+
+void ViewerInX::showViewer(const std::string& path, const XServerOptions& options, bool underTwm) {
+    std::string error;
+    ASSERT_TRUE(x_.start(options, &error)) << error;
+    ASSERT_TRUE(!underTwm || x_.startWindowManager(&error)) << error;
+    viewer_ = startViewer(path, x_.name());
+    window_ = findWindow(x_.client(), viewerWindow(path, viewer_), 10000);
+    ASSERT_NE(window_, 0u) << viewer_.failure("showed no window");
 }
 
 namespace {

@@ -37,7 +37,6 @@ public:
     bool startWindowManager(std::string* error);
     void stop();
 
-    int display() const { return display_; }
     std::string name() const;  // ":N"
     XClient* client() const { return client_; }
     const Process& server() const { return server_; }
@@ -66,6 +65,19 @@ protected:
 private:
     static XSession* x_;
     static std::string error_;  // why it did not start
+};
+
+// A test with the viewer's window on an X server of its own; all end with the test.
+class ViewerInX : public ::testing::Test {
+protected:
+    // Xvfb with `options`, under twm when asked, and the viewer at `path` on it with its
+    // window found; the test fails where one of them does not come up.
+    void showViewer(const std::string& path, const XServerOptions& options = {},
+                    bool underTwm = false);
+
+    XSession x_;
+    Process viewer_;
+    unsigned long window_ = 0;
 };
 
 // The viewer (or a test build of it) with DISPLAY set to `display`, "" to unset it.

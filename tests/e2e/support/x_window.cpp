@@ -49,12 +49,7 @@ bool readProperty(Display* d, Window w, Atom property, Atom type, std::string* t
 bool answers(XClient* client, Window window, const WindowQuery& query) {
     Display* d = client->display;
     if (!query.title.empty() && windowTitle(client, window) != query.title) return false;
-    std::string name;
-    std::string cls;
-    if (!query.wmClass.empty() &&
-        (!windowClass(client, window, &name, &cls) || cls != query.wmClass)) {
-        return false;
-    }
+    if (!query.wmClass.empty() && windowClass(client, window).second != query.wmClass) return false;
     unsigned long pid = 0;
     return query.pid == 0 || (readProperty(d, window, XInternAtom(d, "_NET_WM_PID", False),
                                            XA_CARDINAL, nullptr, &pid) &&
@@ -126,39 +121,30 @@ std::string windowTitle(XClient* client, unsigned long window) {
     return title;
 }
 
-bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls) {
+std::pair<std::string, std::string> windowClass(XClient* client, unsigned long window) {
     XClassHint hint{};
-    if (XGetClassHint(client->display, window, &hint) == 0) return false;
-    *name = hint.res_name != nullptr ? hint.res_name : "";
-    *cls = hint.res_class != nullptr ? hint.res_class : "";
-    if (hint.res_name != nullptr) XFree(hint.res_name);
-    if (hint.res_class != nullptr) XFree(hint.res_class);
-    return true;
-}
-
-bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(client->display, window, &attributes) == 0) return false;
-    *width = attributes.width;
-    *height = attributes.height;
-    return true;
+    if (XGetClassHint(client->display, window, &hint) == 0) return {};
+    const auto take = [](char* text) {
+        std::string taken = text != nullptr ? text : "";
+        if (text != nullptr) XFree(text);
+        return taken;
+    };
+    return {take(hint.res_name), take(hint.res_class)};
 }
 
 bool waitForSize(XClient* client, unsigned long window, int width, int height, int timeoutMs) {
     return pollUntil(
         [&] {
-            int w = 0;
-            int h = 0;
-            return clientSize(client, window, &w, &h) && w == width && h == height;
+            const Box box = clientBox(client, window);
+            return box.width == width && box.height == height;
         },
         {.timeoutMs = timeoutMs});
 }
 
 Image grab(XClient* client, unsigned long window) {
     Image out;
-    int width = 0;
-    int height = 0;
-    if (!clientSize(client, window, &width, &height)) return out;
+    const auto [x0, y0, width, height] = clientBox(client, window);
+    if (width == 0) return out;
     XImage* image = XGetImage(client->display, window, 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return out;
@@ -187,7 +173,7 @@ void pressChord(XClient* client, unsigned long window,
     XSync(d, False);
 }
 
-bool outerBox(XClient* client, unsigned long window, Box* box) {
+Box outerBox(XClient* client, unsigned long window) {
     Display* d = client->display;
     const Window root = DefaultRootWindow(d);
     Window top = window;
@@ -196,49 +182,43 @@ bool outerBox(XClient* client, unsigned long window, Box* box) {
         Window parent = 0;
         Window* children = nullptr;
         unsigned int count = 0;
-        if (XQueryTree(d, top, &rootReturn, &parent, &children, &count) == 0) return false;
+        if (XQueryTree(d, top, &rootReturn, &parent, &children, &count) == 0) return {};
         if (children != nullptr) XFree(children);
         if (parent == root || parent == 0) break;
         top = parent;
     }
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(d, top, &attributes) == 0) return false;
-    *box = {attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
-            attributes.height + 2 * attributes.border_width};
-    return true;
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, top, &a) == 0) return {};
+    return {a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width};
 }
 
-bool clientBox(XClient* client, unsigned long window, Box* box) {
+Box clientBox(XClient* client, unsigned long window) {
     Display* d = client->display;
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(d, window, &attributes) == 0) return false;
+    if (XGetWindowAttributes(d, window, &attributes) == 0) return {};
+    Box box{0, 0, attributes.width, attributes.height};
     Window child = 0;
-    int x = 0;
-    int y = 0;
-    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-    *box = {x, y, attributes.width, attributes.height};
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &box.x, &box.y, &child);
+    return box;
+}
+
+bool clientSize(XClient* client, unsigned long window, int* width, int* height) {
+    const Box box = clientBox(client, window);
+    if (box.width == 0) return false;
+    *width = box.width;
+    *height = box.height;
     return true;
 }
 
-bool frameExtents(XClient* client, unsigned long window, int sides[4]) {
+std::optional<FrameSides> frameExtents(XClient* client, unsigned long window) {
     Display* d = client->display;
-    unsigned long items[4] = {};
+    unsigned long s[4] = {};  // left, right, top, bottom
     if (!readProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), XA_CARDINAL, nullptr,
-                      items, 4)) {
-        return false;
+                      s, 4)) {
+        return std::nullopt;
     }
-    for (int i = 0; i < 4; ++i) sides[i] = static_cast<int>(items[i]);
-    return true;
-}
-
-bool ewmhManagerInCharge(XClient* client) {
-    Display* d = client->display;
-    unsigned long check = 0;
-    const Atom name = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
-    if (!readProperty(d, DefaultRootWindow(d), name, XA_WINDOW, nullptr, &check)) return false;
-    const WindowsMayVanish scope(d);  // a manager that just ended leaves a stale name
-    unsigned long itself = 0;
-    return readProperty(d, check, name, XA_WINDOW, nullptr, &itself) && itself == check;
+    const auto side = [&s](int i) { return static_cast<int>(s[i]); };
+    return FrameSides{side(0), side(2), side(1), side(3)};
 }
 
 bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error) {
@@ -250,10 +230,9 @@ bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error) 
     event.xclient.window = probe;
     event.xclient.message_type = XInternAtom(d, "_NET_REQUEST_FRAME_EXTENTS", False);
     event.xclient.format = 32;
-    int sides[4] = {};
     const bool answered = pollUntil(
         [&] {
-            if (frameExtents(client, probe, sides)) return true;
+            if (frameExtents(client, probe)) return true;
             // A request that arrives while the manager is still starting may be dropped.
             XSendEvent(d, DefaultRootWindow(d), False,
                        SubstructureRedirectMask | SubstructureNotifyMask, &event);
@@ -277,10 +256,9 @@ Image cursorOver(XClient* client, unsigned long window, int x, int y) {
     XSync(d, False);
     XFixesCursorImage* cursor = XFixesGetCursorImage(d);
     if (cursor == nullptr) return {};
-    Image image{cursor->width, cursor->height, {}};
     // XFixes hands the 32-bit ARGB pixels over in longs.
-    for (int i = 0; i < cursor->width * cursor->height; ++i)
-        image.pixels.push_back(static_cast<std::uint32_t>(cursor->pixels[i]));
+    const unsigned long* const argb = cursor->pixels;
+    Image image{cursor->width, cursor->height, {argb, argb + cursor->width * cursor->height}};
     XFree(cursor);
     return image;
 }
@@ -319,8 +297,8 @@ void iconify(XClient* client, unsigned long window) {
 
 void coverFor(XClient* client, unsigned long window, int ms) {
     Display* d = client->display;
-    Box box;
-    if (!clientBox(client, window, &box)) return;
+    const Box box = clientBox(client, window);
+    if (box.width == 0) return;
     XSetWindowAttributes attributes;
     attributes.override_redirect = True;  // placed as asked, whatever manages the rest
     attributes.background_pixel = WhitePixel(d, DefaultScreen(d));

@@ -6,7 +6,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/support/poll.h"
@@ -35,28 +37,34 @@ struct WindowQuery {
 // destroyed while it looks (a program's short-lived helper windows), are passed over.
 unsigned long findWindow(XClient* client, const WindowQuery& query, int timeoutMs);
 std::string windowTitle(XClient* client, unsigned long window);
-// WM_CLASS: the instance name and the class name; false when the window has none.
-bool windowClass(XClient* client, unsigned long window, std::string* name, std::string* cls);
-bool clientSize(XClient* client, unsigned long window, int* width, int* height);
+// WM_CLASS: the instance name and the class name; both empty when the window has none.
+std::pair<std::string, std::string> windowClass(XClient* client, unsigned long window);
 
 struct Box {
     int x = 0;  // on the root window, pixels
     int y = 0;
-    int width = 0;
+    int width = 0;  // 0: the window could not be read
     int height = 0;
 };
 // The box a window takes on the screen with its window manager's frame, as `xwininfo
 // -frame` shows it: the top-level window holding it, border included.
-bool outerBox(XClient* client, unsigned long window, Box* box);
-// Where the window's own area lies on the screen.
-bool clientBox(XClient* client, unsigned long window, Box* box);
-// _NET_FRAME_EXTENTS as the window manager set it on the window: left, right, top, bottom.
-bool frameExtents(XClient* client, unsigned long window, int sides[4]);
-// Whether the root window names a live EWMH window manager (_NET_SUPPORTING_WM_CHECK).
-bool ewmhManagerInCharge(XClient* client);
-// Whether the manager answers _NET_REQUEST_FRAME_EXTENTS for an unmapped window of ours
-// within the poll: what a viewer asks before it maps its window. A manager names its check
-// window before it has loaded its theme and entered its event loop.
+Box outerBox(XClient* client, unsigned long window);
+// Where the window's own area lies on the screen; its size alone, false when unreadable.
+Box clientBox(XClient* client, unsigned long window);
+bool clientSize(XClient* client, unsigned long window, int* width, int* height);
+
+// The frame a window manager (or the page) draws around the client: pixels a side.
+struct FrameSides {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+// _NET_FRAME_EXTENTS as the window manager set it on the window.
+std::optional<FrameSides> frameExtents(XClient* client, unsigned long window);
+// Whether a manager answers _NET_REQUEST_FRAME_EXTENTS for an unmapped window of ours
+// within the poll: what a viewer asks before it maps its window, so the sign that a
+// starting manager is ready (its EWMH check window comes before its event loop).
 bool answersFrameExtents(XClient* client, const Poll& poll, std::string* error);
 // The pointer moved over the window at (x, y) of its own area (window 0: the root),
 // and the cursor image shown there (XFixes), ARGB; empty when unknown.
