@@ -1,7 +1,6 @@
 // Device creation and state: the checks CreateDevice makes, the Direct3D 9 defaults,
 // which render-state values the subset takes, transforms, Clear and scene bracketing.
 #include <cmath>
-#include <functional>
 #include <limits>
 
 #include "tests/gfx/device_fixture.h"
@@ -22,82 +21,69 @@ TEST(Direct3DCreate9, OnlyTheSdkVersionOfTheHeader) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
+// What a CreateDevice case may change from the viewer's own call.
+struct Request {
+    D3DPRESENT_PARAMETERS p;
+    UINT adapter = 0;
+    D3DDEVTYPE type = D3DDEVTYPE_HAL;
+    DWORD flags = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+};
+
 TEST(CreateDevice, ChecksLikeDirect3D9) {
-    struct Case {
-        const char* name;
-        std::function<void(D3DPRESENT_PARAMETERS&, UINT&, D3DDEVTYPE&, DWORD&)> change;
-        HRESULT expected;
-    };
     const DWORD sw = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
     const DWORD hw = D3DCREATE_HARDWARE_VERTEXPROCESSING;
-    const Case cases[] = {
-        {"as the viewer", [](auto&, auto&, auto&, auto&) {}, D3D_OK},
-        {"reference device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_REF; }, D3D_OK},
-        {"hardware vertices", [=](auto&, auto&, auto&, auto& f) { f = hw; }, D3D_OK},
-        {"pure hardware", [=](auto&, auto&, auto&, auto& f) { f = hw | D3DCREATE_PUREDEVICE; },
+    const struct {
+        const char* name;
+        void (*change)(Request&);
+        HRESULT expected;
+    } cases[] = {
+        {"as the viewer", [](Request&) {}, D3D_OK},
+        {"reference device", [](Request& r) { r.type = D3DDEVTYPE_REF; }, D3D_OK},
+        {"hardware vertices", [](Request& r) { r.flags = hw; }, D3D_OK},
+        {"pure hardware", [](Request& r) { r.flags = hw | D3DCREATE_PUREDEVICE; }, D3D_OK},
+        {"unknown format", [](Request& r) { r.p.BackBufferFormat = D3DFMT_UNKNOWN; }, D3D_OK},
+        {"immediate", [](Request& r) { r.p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE; },
          D3D_OK},
-        {"unknown format",
-         [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_UNKNOWN; }, D3D_OK},
-        {"immediate",
-         [](auto& p, auto&, auto&, auto&) {
-             p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-         },
-         D3D_OK},
-        {"no depth buffer", [](auto& p, auto&, auto&, auto&) { p.EnableAutoDepthStencil = FALSE; },
-         D3D_OK},
-        {"second adapter", [](auto&, auto& a, auto&, auto&) { a = 1; }, D3DERR_INVALIDCALL},
-        {"software device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_SW; },
+        {"no depth buffer", [](Request& r) { r.p.EnableAutoDepthStencil = FALSE; }, D3D_OK},
+        {"second adapter", [](Request& r) { r.adapter = 1; }, D3DERR_INVALIDCALL},
+        {"software device", [](Request& r) { r.type = D3DDEVTYPE_SW; }, D3DERR_INVALIDCALL},
+        {"no vertex processing", [](Request& r) { r.flags = 0; }, D3DERR_INVALIDCALL},
+        {"two vertex processings", [](Request& r) { r.flags = sw | hw; }, D3DERR_INVALIDCALL},
+        {"pure software", [](Request& r) { r.flags = sw | D3DCREATE_PUREDEVICE; },
          D3DERR_INVALIDCALL},
-        {"no vertex processing", [](auto&, auto&, auto&, auto& f) { f = 0; }, D3DERR_INVALIDCALL},
-        {"two vertex processings", [=](auto&, auto&, auto&, auto& f) { f = sw | hw; },
-         D3DERR_INVALIDCALL},
-        {"pure software", [=](auto&, auto&, auto&, auto& f) { f = sw | D3DCREATE_PUREDEVICE; },
-         D3DERR_INVALIDCALL},
-        {"full screen", [](auto& p, auto&, auto&, auto&) { p.Windowed = FALSE; },
+        {"full screen", [](Request& r) { r.p.Windowed = FALSE; }, D3DERR_NOTAVAILABLE},
+        {"16-bit colour", [](Request& r) { r.p.BackBufferFormat = D3DFMT_R5G6B5; },
          D3DERR_NOTAVAILABLE},
-        {"16-bit colour", [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_R5G6B5; },
+        {"two back buffers", [](Request& r) { r.p.BackBufferCount = 2; }, D3DERR_INVALIDCALL},
+        {"multisampled", [](Request& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(2); },
+         D3DERR_INVALIDCALL},
+        {"swap effect 0", [](Request& r) { r.p.SwapEffect = D3DSWAPEFFECT(0); },
+         D3DERR_INVALIDCALL},
+        {"D24S8 depth", [](Request& r) { r.p.AutoDepthStencilFormat = D3DFMT_D24S8; },
          D3DERR_NOTAVAILABLE},
-        {"two back buffers", [](auto& p, auto&, auto&, auto&) { p.BackBufferCount = 2; },
+        {"interval two", [](Request& r) { r.p.PresentationInterval = 2; }, D3DERR_INVALIDCALL},
+        {"refresh rate", [](Request& r) { r.p.FullScreen_RefreshRateInHz = 60; },
          D3DERR_INVALIDCALL},
-        {"multisampled",
-         [](auto& p, auto&, auto&, auto&) {
-             p.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(2);
-         },
-         D3DERR_INVALIDCALL},
-        {"swap effect 0", [](auto& p, auto&, auto&, auto&) { p.SwapEffect = D3DSWAPEFFECT(0); },
-         D3DERR_INVALIDCALL},
-        {"D24S8 depth",
-         [](auto& p, auto&, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_D24S8; },
-         D3DERR_NOTAVAILABLE},
-        {"interval two", [](auto& p, auto&, auto&, auto&) { p.PresentationInterval = 2; },
-         D3DERR_INVALIDCALL},
-        {"refresh rate", [](auto& p, auto&, auto&, auto&) { p.FullScreen_RefreshRateInHz = 60; },
-         D3DERR_INVALIDCALL},
-        {"wider than 8192", [](auto& p, auto&, auto&, auto&) { p.BackBufferWidth = 8193; },
-         D3DERR_INVALIDCALL},
-        {"no window", [](auto& p, auto&, auto&, auto&) { p.hDeviceWindow = nullptr; },
-         D3DERR_INVALIDCALL},
+        {"wider than 8192", [](Request& r) { r.p.BackBufferWidth = 8193; }, D3DERR_INVALIDCALL},
+        {"no window", [](Request& r) { r.p.hDeviceWindow = nullptr; }, D3DERR_INVALIDCALL},
         {"dead window",
-         [](auto& p, auto&, auto&, auto&) {
-             p.hDeviceWindow = makeWindow(8, 8);
-             DestroyWindow(p.hDeviceWindow);
+         [](Request& r) {
+             r.p.hDeviceWindow = makeWindow(8, 8);
+             DestroyWindow(r.p.hDeviceWindow);
          },
          D3DERR_INVALIDCALL},
     };
     win::headless::reset();
     const HWND window = makeWindow(40, 30);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    for (const Case& c : cases) {
-        D3DPRESENT_PARAMETERS p = windowedParams(window, 40, 30);
-        UINT adapter = 0;
-        D3DDEVTYPE type = D3DDEVTYPE_HAL;
-        DWORD flags = sw;
-        c.change(p, adapter, type, flags);
+    for (const auto& c : cases) {
+        Request r{windowedParams(window, 40, 30)};
+        c.change(r);
         // The focus window is null so "no window" has nothing to fall back on.
         // A failing CreateDevice must still overwrite the out-pointer with NULL.
-        IDirect3DDevice9* const sentinel = reinterpret_cast<IDirect3DDevice9*>(&p);
+        IDirect3DDevice9* const sentinel = reinterpret_cast<IDirect3DDevice9*>(&r);
         IDirect3DDevice9* device = sentinel;
-        EXPECT_EQ(d3d->CreateDevice(adapter, type, nullptr, flags, &p, &device), c.expected)
+        EXPECT_EQ(d3d->CreateDevice(r.adapter, r.type, nullptr, r.flags, &r.p, &device), c.expected)
             << c.name;
         EXPECT_EQ(device != nullptr, SUCCEEDED(c.expected)) << c.name;
         if (device != nullptr && device != sentinel) {
