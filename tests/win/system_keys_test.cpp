@@ -37,11 +37,7 @@ TEST(KeyMessage, AltWithoutCtrlAndF10MakeSystemKeys) {
         {VK_F11, false, false, WM_KEYDOWN, WM_KEYUP},
     };
     for (const Case& c : cases) {
-        win::KeyEvent key;
-        key.vk = c.vk;
-        key.altDown = c.alt;
-        key.ctrlDown = c.ctrl;
-        key.down = true;
+        win::KeyEvent key{.vk = c.vk, .altDown = c.alt, .ctrlDown = c.ctrl};
         EXPECT_EQ(win::keyMessageOf(key), c.down) << c.vk << " alt " << c.alt << " ctrl " << c.ctrl;
         key.down = false;
         EXPECT_EQ(win::keyMessageOf(key), c.up) << c.vk << " alt " << c.alt << " ctrl " << c.ctrl;
