@@ -24,10 +24,9 @@ constexpr ColoredVertex kQuad[6] = {
 };
 constexpr WORD kQuadIndices[6] = {0, 1, 2, 0, 2, 5};
 
-using Draw = std::function<HRESULT(IDirect3DDevice9*, IDirect3DVertexBuffer9*)>;
 struct Misuse {
     const char* name;
-    Draw draw;
+    std::function<HRESULT(IDirect3DDevice9*, IDirect3DVertexBuffer9*)> draw;
     bool setFvf = true;
 };
 
