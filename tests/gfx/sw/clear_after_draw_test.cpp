@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "tests/gfx/device_fixture.h"
 #include "tests/gfx/sw/canvas.h"
