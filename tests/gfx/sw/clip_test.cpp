@@ -70,6 +70,7 @@ int expectMatchesRayCast(const Canvas& canvas, const std::array<P3, 3>& t,
 
 std::vector<Vertex> toVertices(const std::array<P3, 3>& t, D3DCOLOR color = kWhite) {
     std::vector<Vertex> v;
+    v.reserve(t.size());
     for (const P3& p : t) v.push_back({float(p.x), float(p.y), float(p.w), color});
     return v;
 }

@@ -92,6 +92,7 @@ class Gouraud : public ::testing::TestWithParam<GouraudCase> {};
 TEST_P(Gouraud, PixelMatchesTheBlendAtItsCentre) {
     const auto& t = GetParam().t;
     std::vector<Vertex> v;
+    v.reserve(t.size());
     for (const Screen& s : t) v.push_back(atScreen(s.x, s.y, s.w, s.color));
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::clipMatrix(0.5f)), D3DPT_TRIANGLELIST, 1, v);
