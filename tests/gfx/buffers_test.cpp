@@ -172,10 +172,7 @@ TEST_F(DeviceTest, ABufferHoldsItsDeviceAndABindingHoldsTheBuffer) {
         D3DCOLOR color;
     } const kCover[3] = {
         {-1, 3, 0.5f, 0xFF00FF00}, {3, -1, 0.5f, 0xFF00FF00}, {-1, -1, 0.5f, 0xFF00FF00}};
-    void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, kCover, sizeof kCover);
-    vb->Unlock();
+    gfxtest::fill(vb, kCover, sizeof kCover);
     // A binding is the device's own hold: the counts the app sees leave it out.
     EXPECT_EQ(device->SetStreamSource(0, vb, 0, 16), D3D_OK);
     EXPECT_EQ(vb->AddRef(), 2u);  // the app's two

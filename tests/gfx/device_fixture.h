@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ inline HWND makeWindow(int clientWidth, int clientHeight) {
     return test_support::makeWindow(DefWindowProcW, clientWidth, clientHeight);
 }
 using test_support::windowedParams;
+
+// The first `bytes` of a vertex or index buffer set to those of `data`.
+template <class Buffer>
+void fill(Buffer* buffer, const void* data, std::size_t bytes) {
+    void* p = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, data, bytes);
+    buffer->Unlock();
+}
 
 class DeviceTest : public ::testing::Test {
 protected:

@@ -1,7 +1,5 @@
 // Device creation and state: the checks CreateDevice makes, the Direct3D 9 defaults,
 // which render-state values the subset takes, transforms, Clear and scene bracketing.
-#include <cmath>
-#include <functional>
 #include <limits>
 
 #include "tests/gfx/device_fixture.h"
@@ -9,6 +7,9 @@
 namespace {
 
 using gfxtest::DeviceTest;
+// Devices of their own, made beside the fixture's from its Direct3D object.
+using CreateDevice = DeviceTest;
+using DeviceDefaults = DeviceTest;
 using gfxtest::makeWindow;
 using gfxtest::windowedParams;
 
@@ -22,117 +23,95 @@ TEST(Direct3DCreate9, OnlyTheSdkVersionOfTheHeader) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST(CreateDevice, ChecksLikeDirect3D9) {
-    struct Case {
-        const char* name;
-        std::function<void(D3DPRESENT_PARAMETERS&, UINT&, D3DDEVTYPE&, DWORD&)> change;
-        HRESULT expected;
-    };
+// What a CreateDevice case may change from the viewer's own call.
+struct Request {
+    D3DPRESENT_PARAMETERS p;
+    UINT adapter = 0;
+    D3DDEVTYPE type = D3DDEVTYPE_HAL;
+    DWORD flags = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+};
+
+TEST_F(CreateDevice, ChecksLikeDirect3D9) {
     const DWORD sw = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
     const DWORD hw = D3DCREATE_HARDWARE_VERTEXPROCESSING;
-    const Case cases[] = {
-        {"as the viewer", [](auto&, auto&, auto&, auto&) {}, D3D_OK},
-        {"reference device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_REF; }, D3D_OK},
-        {"hardware vertices", [=](auto&, auto&, auto&, auto& f) { f = hw; }, D3D_OK},
-        {"pure hardware", [=](auto&, auto&, auto&, auto& f) { f = hw | D3DCREATE_PUREDEVICE; },
+    const struct {
+        const char* name;
+        void (*change)(Request&);
+        HRESULT expected;
+    } cases[] = {
+        {"as the viewer", [](Request&) {}, D3D_OK},
+        {"reference device", [](Request& r) { r.type = D3DDEVTYPE_REF; }, D3D_OK},
+        {"hardware vertices", [](Request& r) { r.flags = hw; }, D3D_OK},
+        {"pure hardware", [](Request& r) { r.flags = hw | D3DCREATE_PUREDEVICE; }, D3D_OK},
+        {"unknown format", [](Request& r) { r.p.BackBufferFormat = D3DFMT_UNKNOWN; }, D3D_OK},
+        {"immediate", [](Request& r) { r.p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE; },
          D3D_OK},
-        {"unknown format",
-         [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_UNKNOWN; }, D3D_OK},
-        {"immediate",
-         [](auto& p, auto&, auto&, auto&) {
-             p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-         },
-         D3D_OK},
-        {"no depth buffer", [](auto& p, auto&, auto&, auto&) { p.EnableAutoDepthStencil = FALSE; },
-         D3D_OK},
-        {"second adapter", [](auto&, auto& a, auto&, auto&) { a = 1; }, D3DERR_INVALIDCALL},
-        {"software device", [](auto&, auto&, auto& t, auto&) { t = D3DDEVTYPE_SW; },
+        {"no depth buffer", [](Request& r) { r.p.EnableAutoDepthStencil = FALSE; }, D3D_OK},
+        {"second adapter", [](Request& r) { r.adapter = 1; }, D3DERR_INVALIDCALL},
+        {"software device", [](Request& r) { r.type = D3DDEVTYPE_SW; }, D3DERR_INVALIDCALL},
+        {"no vertex processing", [](Request& r) { r.flags = 0; }, D3DERR_INVALIDCALL},
+        {"two vertex processings", [](Request& r) { r.flags = sw | hw; }, D3DERR_INVALIDCALL},
+        {"pure software", [](Request& r) { r.flags = sw | D3DCREATE_PUREDEVICE; },
          D3DERR_INVALIDCALL},
-        {"no vertex processing", [](auto&, auto&, auto&, auto& f) { f = 0; }, D3DERR_INVALIDCALL},
-        {"two vertex processings", [=](auto&, auto&, auto&, auto& f) { f = sw | hw; },
-         D3DERR_INVALIDCALL},
-        {"pure software", [=](auto&, auto&, auto&, auto& f) { f = sw | D3DCREATE_PUREDEVICE; },
-         D3DERR_INVALIDCALL},
-        {"full screen", [](auto& p, auto&, auto&, auto&) { p.Windowed = FALSE; },
+        {"full screen", [](Request& r) { r.p.Windowed = FALSE; }, D3DERR_NOTAVAILABLE},
+        {"16-bit colour", [](Request& r) { r.p.BackBufferFormat = D3DFMT_R5G6B5; },
          D3DERR_NOTAVAILABLE},
-        {"16-bit colour", [](auto& p, auto&, auto&, auto&) { p.BackBufferFormat = D3DFMT_R5G6B5; },
+        {"two back buffers", [](Request& r) { r.p.BackBufferCount = 2; }, D3DERR_INVALIDCALL},
+        {"multisampled", [](Request& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(2); },
+         D3DERR_INVALIDCALL},
+        {"swap effect 0", [](Request& r) { r.p.SwapEffect = D3DSWAPEFFECT(0); },
+         D3DERR_INVALIDCALL},
+        {"D24S8 depth", [](Request& r) { r.p.AutoDepthStencilFormat = D3DFMT_D24S8; },
          D3DERR_NOTAVAILABLE},
-        {"two back buffers", [](auto& p, auto&, auto&, auto&) { p.BackBufferCount = 2; },
+        {"interval two", [](Request& r) { r.p.PresentationInterval = 2; }, D3DERR_INVALIDCALL},
+        {"refresh rate", [](Request& r) { r.p.FullScreen_RefreshRateInHz = 60; },
          D3DERR_INVALIDCALL},
-        {"multisampled",
-         [](auto& p, auto&, auto&, auto&) {
-             p.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(2);
-         },
-         D3DERR_INVALIDCALL},
-        {"swap effect 0", [](auto& p, auto&, auto&, auto&) { p.SwapEffect = D3DSWAPEFFECT(0); },
-         D3DERR_INVALIDCALL},
-        {"D24S8 depth",
-         [](auto& p, auto&, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_D24S8; },
-         D3DERR_NOTAVAILABLE},
-        {"interval two", [](auto& p, auto&, auto&, auto&) { p.PresentationInterval = 2; },
-         D3DERR_INVALIDCALL},
-        {"refresh rate", [](auto& p, auto&, auto&, auto&) { p.FullScreen_RefreshRateInHz = 60; },
-         D3DERR_INVALIDCALL},
-        {"wider than 8192", [](auto& p, auto&, auto&, auto&) { p.BackBufferWidth = 8193; },
-         D3DERR_INVALIDCALL},
-        {"no window", [](auto& p, auto&, auto&, auto&) { p.hDeviceWindow = nullptr; },
-         D3DERR_INVALIDCALL},
+        {"wider than 8192", [](Request& r) { r.p.BackBufferWidth = 8193; }, D3DERR_INVALIDCALL},
+        {"no window", [](Request& r) { r.p.hDeviceWindow = nullptr; }, D3DERR_INVALIDCALL},
         {"dead window",
-         [](auto& p, auto&, auto&, auto&) {
-             p.hDeviceWindow = makeWindow(8, 8);
-             DestroyWindow(p.hDeviceWindow);
+         [](Request& r) {
+             r.p.hDeviceWindow = makeWindow(8, 8);
+             DestroyWindow(r.p.hDeviceWindow);
          },
          D3DERR_INVALIDCALL},
     };
-    win::headless::reset();
-    const HWND window = makeWindow(40, 30);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    for (const Case& c : cases) {
-        D3DPRESENT_PARAMETERS p = windowedParams(window, 40, 30);
-        UINT adapter = 0;
-        D3DDEVTYPE type = D3DDEVTYPE_HAL;
-        DWORD flags = sw;
-        c.change(p, adapter, type, flags);
+    for (const auto& c : cases) {
+        Request r{windowedParams(window, kWidth, kHeight)};
+        c.change(r);
         // The focus window is null so "no window" has nothing to fall back on.
         // A failing CreateDevice must still overwrite the out-pointer with NULL.
-        IDirect3DDevice9* const sentinel = reinterpret_cast<IDirect3DDevice9*>(&p);
-        IDirect3DDevice9* device = sentinel;
-        EXPECT_EQ(d3d->CreateDevice(adapter, type, nullptr, flags, &p, &device), c.expected)
+        IDirect3DDevice9* const sentinel = reinterpret_cast<IDirect3DDevice9*>(&r);
+        IDirect3DDevice9* made = sentinel;
+        EXPECT_EQ(d3d->CreateDevice(r.adapter, r.type, nullptr, r.flags, &r.p, &made), c.expected)
             << c.name;
-        EXPECT_EQ(device != nullptr, SUCCEEDED(c.expected)) << c.name;
-        if (device != nullptr && device != sentinel) {
-            EXPECT_EQ(device->Release(), 0u) << c.name;
+        EXPECT_EQ(made != nullptr, SUCCEEDED(c.expected)) << c.name;
+        if (made != nullptr && made != sentinel) {
+            EXPECT_EQ(made->Release(), 0u) << c.name;
         }
     }
-    D3DPRESENT_PARAMETERS p = windowedParams(window, 40, 30);
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, sw, nullptr, &device),
-              D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS p = windowedParams(window, kWidth, kHeight);
+    IDirect3DDevice9* made = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, sw, nullptr, &made), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, sw, &p, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST(CreateDevice, ZeroSizeTakesTheClientAreaAndIsWrittenBack) {
-    win::headless::reset();
-    const HWND window = makeWindow(320, 200);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+TEST_F(CreateDevice, ZeroSizeTakesTheClientAreaAndIsWrittenBack) {
     D3DPRESENT_PARAMETERS p = windowedParams(nullptr, 0, 0);
     p.BackBufferFormat = D3DFMT_UNKNOWN;
-    IDirect3DDevice9* device = nullptr;
+    IDirect3DDevice9* made = nullptr;
     // hDeviceWindow is null, so the focus window becomes the device window.
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                                &device),
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, makeWindow(320, 200),
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &made),
               D3D_OK);
     EXPECT_EQ(p.BackBufferWidth, 320u);
     EXPECT_EQ(p.BackBufferHeight, 200u);
     EXPECT_EQ(p.BackBufferFormat, D3DFMT_X8R8G8B8);
     EXPECT_EQ(p.BackBufferCount, 1u);
-    const sw::RenderTarget t = sw::DeviceProbe::target(device);
+    const sw::RenderTarget t = sw::DeviceProbe::target(made);
     EXPECT_EQ(t.width, 320);
     EXPECT_EQ(t.height, 200);
     EXPECT_NE(t.depth, nullptr);
-    device->Release();
-    d3d->Release();
+    EXPECT_EQ(made->Release(), 0u);
 }
 
 TEST_F(DeviceTest, StartsWithDirect3D9Defaults) {
@@ -164,22 +143,19 @@ TEST_F(DeviceTest, StartsWithDirect3D9Defaults) {
     EXPECT_EQ(fvf, 0u);
 }
 
-TEST(DeviceDefaults, DepthTestingIsOffWithoutADepthBuffer) {
-    win::headless::reset();
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = windowedParams(makeWindow(8, 8), 8, 8);
+TEST_F(DeviceDefaults, DepthTestingIsOffWithoutADepthBuffer) {
+    D3DPRESENT_PARAMETERS p = windowedParams(window, kWidth, kHeight);
     p.EnableAutoDepthStencil = FALSE;
-    IDirect3DDevice9* device = nullptr;
+    IDirect3DDevice9* made = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                                &device),
+                                &made),
               D3D_OK);
     DWORD z = 7;
-    device->GetRenderState(D3DRS_ZENABLE, &z);
+    made->GetRenderState(D3DRS_ZENABLE, &z);
     EXPECT_EQ(z, static_cast<DWORD>(D3DZB_FALSE));
     // Nothing to clear either.
-    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
-    device->Release();
-    d3d->Release();
+    EXPECT_EQ(made->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(made->Release(), 0u);
 }
 
 TEST_F(DeviceTest, RenderStatesTakeOnlyWhatTheSubsetHonours) {
@@ -306,23 +282,19 @@ TEST_F(DeviceTest, ClearMisuseIsRefusedAndChangesNothing) {
     const std::vector<std::uint32_t> before = pixels();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
-        DWORD count;
-        bool rects;
         DWORD flags;
         float z;
     } cases[] = {
-        {0, false, D3DCLEAR_STENCIL, 1.0f},                    // D16 has no stencil
-        {0, false, D3DCLEAR_TARGET | D3DCLEAR_STENCIL, 1.0f},  // nor with colour
-        {0, false, D3DCLEAR_ZBUFFER, 1.5f},
-        {0, false, D3DCLEAR_ZBUFFER, -0.1f},
-        {0, false, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nan},
-        {0, false, 0, 1.0f},
-        {0, false, 0x10, 1.0f},
+        {D3DCLEAR_STENCIL, 1.0f},                    // D16 has no stencil
+        {D3DCLEAR_TARGET | D3DCLEAR_STENCIL, 1.0f},  // nor with colour
+        {D3DCLEAR_ZBUFFER, 1.5f},
+        {D3DCLEAR_ZBUFFER, -0.1f},
+        {D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, nan},
+        {0, 1.0f},
+        {0x10, 1.0f},
     };
-    const D3DRECT rect{0, 0, 4, 4};
     for (const auto& c : cases) {
-        EXPECT_EQ(device->Clear(c.count, c.rects ? &rect : nullptr, c.flags, 0xFF0000, c.z, 0),
-                  D3DERR_INVALIDCALL)
+        EXPECT_EQ(device->Clear(0, nullptr, c.flags, 0xFF0000, c.z, 0), D3DERR_INVALIDCALL)
             << c.flags;
     }
     EXPECT_EQ(pixels(), before);

@@ -1,11 +1,12 @@
 // The draw entries' validation: every misuse returns D3DERR_INVALIDCALL and leaves the
 // back and depth buffers exactly as they were, and no draw reads outside a buffer.
-#include <cstring>
 #include <functional>
 
 #include "tests/gfx/device_fixture.h"
 
 namespace {
+
+using gfxtest::fill;
 
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
 constexpr D3DCOLOR kBackground = 0x123456;
@@ -23,13 +24,11 @@ constexpr ColoredVertex kQuad[6] = {
 };
 constexpr WORD kQuadIndices[6] = {0, 1, 2, 0, 2, 5};
 
-template <class Buffer>
-void fill(Buffer* buffer, const void* data, std::size_t bytes) {
-    void* p = nullptr;
-    ASSERT_EQ(buffer->Lock(0, 0, &p, 0), D3D_OK);
-    std::memcpy(p, data, bytes);
-    buffer->Unlock();
-}
+struct Misuse {
+    const char* name;
+    std::function<HRESULT(IDirect3DDevice9*, IDirect3DVertexBuffer9*)> draw;
+    bool setFvf = true;
+};
 
 // A device in the middle of a scene with the quad bound and ready to draw.
 class DrawTest : public gfxtest::DeviceTest {
@@ -57,15 +56,25 @@ protected:
         DeviceTest::TearDown();
     }
 
+    // Each case on a fresh device (SetFVF cannot be undone): it returns `expected` and
+    // leaves the back and depth buffers as they were.
+    template <class Cases>
+    void expectEachDrawsNothing(const Cases& cases, HRESULT expected) {
+        for (const Misuse& m : cases) {
+            TearDown();
+            SetUp();
+            if (m.setFvf) {
+                ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
+            }
+            const std::vector<std::uint32_t> before = pixels();
+            EXPECT_EQ(m.draw(device, vb), expected) << m.name;
+            EXPECT_EQ(pixels(), before) << m.name;
+            EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
+        }
+    }
+
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-};
-
-using Draw = std::function<HRESULT(IDirect3DDevice9*, IDirect3DVertexBuffer9*)>;
-struct Misuse {
-    const char* name;
-    Draw draw;
-    bool setFvf = true;
 };
 
 HRESULT list(IDirect3DDevice9* d, UINT start, UINT count) {
@@ -123,18 +132,7 @@ const Misuse kMisuses[] = {
 };
 
 TEST_F(DrawTest, EveryMisuseIsRefusedAndDrawsNothing) {
-    for (const Misuse& m : kMisuses) {
-        // A fresh device per case: SetFVF cannot be undone.
-        TearDown();
-        SetUp();
-        if (m.setFvf) {
-            ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
-        }
-        const std::vector<std::uint32_t> before = pixels();
-        EXPECT_EQ(m.draw(device, vb), D3DERR_INVALIDCALL) << m.name;
-        EXPECT_EQ(pixels(), before) << m.name;
-        EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
-    }
+    expectEachDrawsNothing(kMisuses, D3DERR_INVALIDCALL);
 }
 
 // Direct3D 9's retail runtime does not check that anything is bound: a draw with no
@@ -156,15 +154,7 @@ TEST_F(DrawTest, DrawsWithNothingBoundSucceedAndDrawNothing) {
              return d->SetIndices(nullptr), indexed(d, 0, 0, 6, 0, 2);
          }},
     };
-    for (const Misuse& m : kUnbound) {
-        TearDown();
-        SetUp();
-        ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
-        const std::vector<std::uint32_t> before = pixels();
-        EXPECT_EQ(m.draw(device, vb), D3D_OK) << m.name;
-        EXPECT_EQ(pixels(), before) << m.name;
-        EXPECT_EQ(target().depth[0], 0xFFFF) << m.name;
-    }
+    expectEachDrawsNothing(kUnbound, D3D_OK);
 }
 
 TEST_F(DrawTest, WellFormedDrawsAreAccepted) {

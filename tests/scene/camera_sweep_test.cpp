@@ -58,11 +58,10 @@ protected:
 
         // Is the eye inside the cube? Undo the turn: the rotation is orthonormal.
         const D3DXMATRIX turn = (rz * ry) * rx;
-        const Vec4 rel{eye.x, eye.y, eye.z, 0};
-        // Row-vector rotation inverse is the transpose: local = R · rel.
-        const float lx = turn._11 * rel.x + turn._12 * rel.y + turn._13 * rel.z;
-        const float ly = turn._21 * rel.x + turn._22 * rel.y + turn._23 * rel.z;
-        const float lz = turn._31 * rel.x + turn._32 * rel.y + turn._33 * rel.z;
+        // Row-vector rotation inverse is the transpose: local = R · eye.
+        const float lx = turn._11 * eye.x + turn._12 * eye.y + turn._13 * eye.z;
+        const float ly = turn._21 * eye.x + turn._22 * eye.y + turn._23 * eye.z;
+        const float lz = turn._31 * eye.x + turn._32 * eye.y + turn._33 * eye.z;
         const bool inside =
             std::fabs(lx - 8) < 5.5f && std::fabs(ly - 8) < 5.5f && std::fabs(lz - 8) < 5.5f;
 

@@ -35,13 +35,8 @@ protected:
         camX = camY = camZ = 0.0f;
         angleDeg = 0.0f;
     }
-    void TearDown() override {
-        if (vertexBuffer != nullptr) vertexBuffer->Release();
-        if (indexBuffer != nullptr) indexBuffer->Release();
-        vertexBuffer = nullptr;
-        indexBuffer = nullptr;
-        device = nullptr;
-    }
+    // The recorder outlives the release: it counts, never deletes itself.
+    void TearDown() override { releaseDevice(); }
 
     std::vector<ColoredVertex> vertices() const {
         const auto& bytes = static_cast<RecordingVertexBuffer*>(vertexBuffer)->bytes();

@@ -26,23 +26,14 @@ public:
     RecordingBuffer(RecordingDevice* owner, UINT size) : owner_(owner), bytes_(size) {}
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override;
-    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
     HRESULT Lock(UINT, UINT, void** ppbData, DWORD) override {
         *ppbData = bytes_.data();
         return D3D_OK;
     }
     HRESULT Unlock() override { return D3D_OK; }
-    // With the names their releases are logged under, all that tells the two kinds of
-    // buffer apart here.
-    HRESULT GetDesc(Desc* pDesc) override {
-        const auto size = static_cast<UINT>(bytes_.size());
-        if constexpr (std::is_same_v<Desc, D3DVERTEXBUFFER_DESC>) {
-            *pDesc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, 0, D3DPOOL_MANAGED, size, 0x42};
-        } else {
-            *pDesc = {D3DFMT_INDEX16, D3DRTYPE_INDEXBUFFER, 0, D3DPOOL_MANAGED, size};
-        }
-        return D3D_OK;
-    }
+    // The scene never asks a buffer for these.
+    HRESULT GetDevice(IDirect3DDevice9**) override { return D3DERR_INVALIDCALL; }
+    HRESULT GetDesc(Desc*) override { return D3DERR_INVALIDCALL; }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
 private:
@@ -152,11 +143,6 @@ ULONG RecordingBuffer<Interface, Desc>::Release() {
     --owner_->liveBuffers;
     delete this;
     return 0;
-}
-template <class Interface, class Desc>
-HRESULT RecordingBuffer<Interface, Desc>::GetDevice(IDirect3DDevice9** ppDevice) {
-    *ppDevice = owner_;
-    return D3D_OK;
 }
 
 }  // namespace scene_test

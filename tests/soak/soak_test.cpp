@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <string>
 
 #include "app/app.h"
 #include "scene/globals.h"

@@ -71,13 +71,15 @@ TEST(Pacing, ASwapWaitedOnlyWhenItBlockedAndEndedOnTheRefreshGrid) {
 }
 
 // A made-up display at 60 Hz and a frame that takes 5 ms of work, presented by the GPU
-// present's own pacedSwap on a made-up clock. A driver that waits returns at the next
-// vertical blank while its vsync paces; a swap otherwise returns at once.
+// present's own pacedSwap on a made-up clock, from the start of a vsync trial. A driver
+// that waits returns at the next vertical blank while its vsync paces; a swap otherwise
+// returns at once.
 struct Swaps {
     static constexpr double kPeriodMs = 1000.0 / 60;
     Pacing pacing = pacingAt(60);
     double nowMs = 0.0;
     int vsyncOffs = 0;
+    Swaps() { win::trialVsync(pacing); }
 
     // swapMs: how long a swap the driver does not pace takes (a busy CPU makes it slow).
     bool present(bool driverWaits, double swapMs = 0.2) {
@@ -100,7 +102,6 @@ TEST(Pacing, TrialTrustsVsyncOnlyWhenItWaitedInEnoughCountedSwaps) {
     // wait cannot be judged (no grid to be on), so the misses come last.
     for (const int waits : {win::kTrialWaitsNeeded, win::kTrialWaitsNeeded - 1}) {
         Swaps driver;
-        win::trialVsync(driver.pacing);
         for (int i = 0; i < win::kTrialWarmUp; ++i) driver.present(true);
         for (int i = 0; i < win::kTrialSwaps; ++i) {
             EXPECT_EQ(driver.pacing.by, PaceBy::vsyncTrial) << waits << " waits, swap " << i;
@@ -114,7 +115,6 @@ TEST(Pacing, TrialTrustsVsyncOnlyWhenItWaitedInEnoughCountedSwaps) {
 
 TEST(Pacing, TrialNeverLetsThePaceRunFreeAndHandsOverToDeadlinesOnce) {
     Swaps driver;  // a driver that took a swap interval and never waits
-    win::trialVsync(driver.pacing);
     int waited = 0;
     const int presents = 40;
     for (int i = 0; i < presents; ++i) waited += driver.present(false) ? 1 : 0;
@@ -129,7 +129,6 @@ TEST(Pacing, SwapsThatOnlyLookPacedNeverSetAPaceFasterThanTheDisplay) {
     // No vsync at all, but each swap takes 10 ms after 5 ms of work: back to back they
     // end 0.9 periods apart, near enough to the grid to pass for vsync, trial and after.
     Swaps driver;
-    win::trialVsync(driver.pacing);
     double firstMs = 0.0;
     for (int i = 0; i < 40; ++i) {
         driver.present(false, 10.0);
@@ -140,7 +139,6 @@ TEST(Pacing, SwapsThatOnlyLookPacedNeverSetAPaceFasterThanTheDisplay) {
 
 TEST(Pacing, WatchDropsTrustedVsyncOnlyWhenSwapsKeepRunningFast) {
     Swaps driver;
-    win::trialVsync(driver.pacing);
     for (int i = 0; i < win::kTrialWarmUp + win::kTrialSwaps; ++i) driver.present(true);
     ASSERT_EQ(driver.pacing.by, PaceBy::vsync);
     for (int i = 0; i < 50; ++i) EXPECT_TRUE(driver.present(true)) << i;

@@ -14,10 +14,6 @@ using wintest::messagesOf;
 using wintest::received;
 using SystemKeys = wintest::WindowTest;
 
-bool altBit(LPARAM lParam) {
-    return (HIWORD(lParam) & KF_ALTDOWN) != 0;
-}
-
 TEST(KeyMessage, AltWithoutCtrlAndF10MakeSystemKeys) {
     struct Case {
         WPARAM vk;
@@ -37,11 +33,7 @@ TEST(KeyMessage, AltWithoutCtrlAndF10MakeSystemKeys) {
         {VK_F11, false, false, WM_KEYDOWN, WM_KEYUP},
     };
     for (const Case& c : cases) {
-        win::KeyEvent key;
-        key.vk = c.vk;
-        key.altDown = c.alt;
-        key.ctrlDown = c.ctrl;
-        key.down = true;
+        win::KeyEvent key{.vk = c.vk, .altDown = c.alt, .ctrlDown = c.ctrl};
         EXPECT_EQ(win::keyMessageOf(key), c.down) << c.vk << " alt " << c.alt << " ctrl " << c.ctrl;
         key.down = false;
         EXPECT_EQ(win::keyMessageOf(key), c.up) << c.vk << " alt " << c.alt << " ctrl " << c.ctrl;
@@ -80,7 +72,7 @@ TEST_F(SystemKeys, TranslateTurnsAltLettersIntoSysChar) {
     ASSERT_EQ(messagesOf(received), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCHAR,
                                                        WM_SYSKEYUP, WM_SYSKEYDOWN}));
     EXPECT_EQ(received[2].wParam, static_cast<WPARAM>(L'a'));
-    EXPECT_TRUE(altBit(received[2].lParam));
+    EXPECT_NE(HIWORD(received[2].lParam) & KF_ALTDOWN, 0);  // Alt held
     EXPECT_TRUE(IsWindow(hWnd));
 }
 

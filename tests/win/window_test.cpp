@@ -18,10 +18,6 @@ using wintest::recordingProc;
 using wintest::WindowTest;
 using wintest::WinTest;
 
-LRESULT CALLBACK otherProc(HWND, UINT, WPARAM, LPARAM) {
-    return 0;
-}
-
 TEST_F(WinTest, RegisterClassRefusesBadRecordsAndDuplicates) {
     struct Case {
         const char* name;
@@ -30,12 +26,12 @@ TEST_F(WinTest, RegisterClassRefusesBadRecordsAndDuplicates) {
         LPCWSTR className;
     };
     const Case cases[] = {
-        {"cbSize too small", 48, otherProc, L"Fresh"},
-        {"cbSize too large", sizeof(WNDCLASSEXW) + 8, otherProc, L"Fresh"},
+        {"cbSize too small", 48, DefWindowProcW, L"Fresh"},
+        {"cbSize too large", sizeof(WNDCLASSEXW) + 8, DefWindowProcW, L"Fresh"},
         {"no procedure", sizeof(WNDCLASSEXW), nullptr, L"Fresh"},
-        {"no name", sizeof(WNDCLASSEXW), otherProc, nullptr},
-        {"same name", sizeof(WNDCLASSEXW), otherProc, L"TestClass"},
-        {"same name in other case", sizeof(WNDCLASSEXW), otherProc, L"testCLASS"},
+        {"no name", sizeof(WNDCLASSEXW), DefWindowProcW, nullptr},
+        {"same name", sizeof(WNDCLASSEXW), DefWindowProcW, L"TestClass"},
+        {"same name in other case", sizeof(WNDCLASSEXW), DefWindowProcW, L"testCLASS"},
     };
     for (const Case& c : cases) {
         WNDCLASSEXW wc{};
@@ -47,7 +43,7 @@ TEST_F(WinTest, RegisterClassRefusesBadRecordsAndDuplicates) {
     EXPECT_EQ(RegisterClassExW(nullptr), 0);
 
     // None of the refused records registered "Fresh"; a good one still can.
-    EXPECT_NE(test_support::registerClass(L"Fresh", otherProc), 0);
+    EXPECT_NE(test_support::registerClass(L"Fresh", DefWindowProcW), 0);
 }
 
 TEST_F(WinTest, ClassNamesMatchWhateverTheirCase) {

@@ -59,11 +59,22 @@ struct Canvas {
     std::uint32_t at(int x, int y) const { return color[std::size_t(y) * width + x] & 0xFFFFFFu; }
     std::uint16_t depthAt(int x, int y) const { return depth[std::size_t(y) * width + x]; }
     bool drawn(int x, int y) const { return at(x, y) != (kBackground & 0xFFFFFFu); }
+    // f(x, y) for every pixel, row by row; eachDrawn for those drawn on only.
+    template <class F>
+    void each(F f) const {
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) f(x, y);
+        }
+    }
+    template <class F>
+    void eachDrawn(F f) const {
+        each([&](int x, int y) {
+            if (drawn(x, y)) f(x, y);
+        });
+    }
     int drawnCount() const {
         int n = 0;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) n += drawn(x, y);
-        }
+        each([&](int x, int y) { n += drawn(x, y); });
         return n;
     }
 

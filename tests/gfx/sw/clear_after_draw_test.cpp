@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <vector>
 
 #include "tests/gfx/device_fixture.h"
 #include "tests/gfx/sw/canvas.h"
@@ -37,10 +35,7 @@ protected:
         ASSERT_EQ(device->CreateVertexBuffer(sizeof v, 0, D3DFVF_XYZ | D3DFVF_DIFFUSE,
                                              D3DPOOL_MANAGED, &vb, nullptr),
                   D3D_OK);
-        void* p = nullptr;
-        ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
-        std::memcpy(p, v, sizeof v);
-        vb->Unlock();
+        gfxtest::fill(vb, v, sizeof v);
     }
     void TearDown() override {
         if (vb != nullptr) vb->Release();

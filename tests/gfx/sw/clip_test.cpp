@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <limits>
 #include <string>
 
@@ -54,30 +53,25 @@ bool rayHits(const std::array<P3, 3>& t, double sx, double sy) {
 int expectMatchesRayCast(const Canvas& canvas, const std::array<P3, 3>& t,
                          const std::string& what) {
     int required = 0;
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            int hits = 0;
-            for (double dx : {-0.6, 0.0, 0.6}) {
-                for (double dy : {-0.6, 0.0, 0.6}) hits += rayHits(t, x + dx, y + dy);
-            }
-            if (hits == 9) {
-                ++required;
-                EXPECT_TRUE(canvas.drawn(x, y)) << what << ": missing " << x << "," << y;
-            } else if (hits == 0) {
-                EXPECT_FALSE(canvas.drawn(x, y)) << what << ": stray " << x << "," << y;
-            }
+    canvas.each([&](int x, int y) {
+        int hits = 0;
+        for (double dx : {-0.6, 0.0, 0.6}) {
+            for (double dy : {-0.6, 0.0, 0.6}) hits += rayHits(t, x + dx, y + dy);
         }
-    }
+        if (hits == 9) {
+            ++required;
+            EXPECT_TRUE(canvas.drawn(x, y)) << what << ": missing " << x << "," << y;
+        } else if (hits == 0) {
+            EXPECT_FALSE(canvas.drawn(x, y)) << what << ": stray " << x << "," << y;
+        }
+    });
     return required;
 }
 
 std::vector<Vertex> toVertices(const std::array<P3, 3>& t, D3DCOLOR color = kWhite) {
     std::vector<Vertex> v;
     v.reserve(t.size());
-    for (const P3& p : t) {
-        v.push_back(
-            {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.w), color});
-    }
+    for (const P3& p : t) v.push_back({float(p.x), float(p.y), float(p.w), color});
     return v;
 }
 
@@ -142,34 +136,30 @@ TEST_P(FloorMesh, CutSeamsAreHitExactlyOnce) {
     for (const auto& t : triangles) {
         canvas.clear();
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, toVertices(t));
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) count[y * kSize + x] += canvas.drawn(x, y);
-        }
+        canvas.eachDrawn([&](int x, int y) { ++count[y * kSize + x]; });
     }
     int inside = 0;
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            const int n = count[y * kSize + x];
-            EXPECT_LE(n, 1) << "hit twice: " << x << "," << y;
-            // Above the horizon (screen y < 32) is the mirror image of the part behind.
-            if (y < kSize / 2) {
-                EXPECT_EQ(n, 0) << "mirrored: " << x << "," << y;
-            }
-            // Away from the floor's outline every centre must be covered.
-            bool all = true;
-            for (double dx : {-0.6, 0.0, 0.6}) {
-                for (double dy : {-0.6, 0.0, 0.6}) {
-                    bool any = false;
-                    for (const auto& t : triangles) any = any || rayHits(t, x + dx, y + dy);
-                    all = all && any;
-                }
-            }
-            if (all) {
-                ++inside;
-                EXPECT_EQ(n, 1) << "gap: " << x << "," << y;
+    canvas.each([&](int x, int y) {
+        const int n = count[y * kSize + x];
+        EXPECT_LE(n, 1) << "hit twice: " << x << "," << y;
+        // Above the horizon (screen y < 32) is the mirror image of the part behind.
+        if (y < kSize / 2) {
+            EXPECT_EQ(n, 0) << "mirrored: " << x << "," << y;
+        }
+        // Away from the floor's outline every centre must be covered.
+        bool all = true;
+        for (double dx : {-0.6, 0.0, 0.6}) {
+            for (double dy : {-0.6, 0.0, 0.6}) {
+                bool any = false;
+                for (const auto& t : triangles) any = any || rayHits(t, x + dx, y + dy);
+                all = all && any;
             }
         }
-    }
+        if (all) {
+            ++inside;
+            EXPECT_EQ(n, 1) << "gap: " << x << "," << y;
+        }
+    });
     EXPECT_GT(inside, 200);
 }
 
@@ -212,13 +202,10 @@ TEST(FarPlane, DepthOneFromZEqualsWStoresFFFFAndLaterDrawsCoverEarlier) {
     canvas.draw(state, D3DPT_TRIANGLELIST, 1, toVertices(t, 0xFF102030u));
     canvas.draw(state, D3DPT_TRIANGLELIST, 1, toVertices(t, 0xFF405060u));
     ASSERT_GT(canvas.drawnCount(), 100);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            if (!canvas.drawn(x, y)) continue;
-            EXPECT_EQ(canvas.at(x, y), 0x405060u);
-            EXPECT_EQ(canvas.depthAt(x, y), 0xFFFF);
-        }
-    }
+    canvas.eachDrawn([&](int x, int y) {
+        EXPECT_EQ(canvas.at(x, y), 0x405060u);
+        EXPECT_EQ(canvas.depthAt(x, y), 0xFFFF);
+    });
 }
 
 // Positions Direct3D leaves undefined (NaN, ±inf) draw nothing; huge finite ones are

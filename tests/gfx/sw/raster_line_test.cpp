@@ -19,11 +19,7 @@ constexpr D3DCOLOR kWhite = 0xFFFFFFFFu;
 
 Pixels drawnPixels(const Canvas& c) {
     Pixels p;
-    for (int y = 0; y < c.height; ++y) {
-        for (int x = 0; x < c.width; ++x) {
-            if (c.drawn(x, y)) p.insert({x, y});
-        }
-    }
+    c.eachDrawn([&](int x, int y) { p.insert({x, y}); });
     return p;
 }
 

@@ -40,11 +40,9 @@ TEST_P(Coverage, CoversExactlyThePixelCentresInside) {
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_TRIANGLELIST,
                 static_cast<std::uint32_t>(c.vertices.size() / 3), c.vertices);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            EXPECT_EQ(canvas.drawn(x, y), c.covers(x, y)) << "pixel " << x << "," << y;
-        }
-    }
+    canvas.each([&](int x, int y) {
+        EXPECT_EQ(canvas.drawn(x, y), c.covers(x, y)) << "pixel " << x << "," << y;
+    });
 }
 
 std::vector<Vertex> concat(std::vector<Vertex> a, const std::vector<Vertex>& b) {
@@ -101,15 +99,11 @@ void expectEveryPixelHitOnce(const std::vector<Vertex>& list) {
     for (std::size_t i = 0; i + 2 < list.size(); i += 3) {
         canvas.clear();
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, {list[i], list[i + 1], list[i + 2]});
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) count[std::size_t(y) * kSize + x] += canvas.drawn(x, y);
-        }
+        canvas.eachDrawn([&](int x, int y) { ++count[std::size_t(y) * kSize + x]; });
     }
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
-        }
-    }
+    canvas.each([&](int x, int y) {
+        EXPECT_EQ(count[std::size_t(y) * kSize + x], 1) << "pixel " << x << "," << y;
+    });
 }
 
 // A grid over the whole target whose inner corners are jittered, some onto exact pixel
@@ -210,12 +204,10 @@ TEST_P(Assembly, QuadKeptUnderCcwRemovedUnderCw) {
         state.cullMode = mode;
         Canvas canvas(kSize, kSize);
         canvas.draw(state, c.type, 2, c.v);
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) {
-                EXPECT_EQ(canvas.drawn(x, y), mode != D3DCULL_CW && x < 8 && y < 8)
-                    << "mode " << mode << " pixel " << x << "," << y;
-            }
-        }
+        canvas.each([&](int x, int y) {
+            EXPECT_EQ(canvas.drawn(x, y), mode != D3DCULL_CW && x < 8 && y < 8)
+                << "mode " << mode << " pixel " << x << "," << y;
+        });
     }
 }
 
@@ -232,11 +224,9 @@ TEST(Assembly, IndexedListDrawsTheNamedVertices) {
     Canvas canvas(kSize, kSize);
     canvas.draw(swtest::unlitState(swtest::screenMatrix(kSize, kSize)), D3DPT_TRIANGLELIST, 2, v,
                 &indices);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            EXPECT_EQ(canvas.drawn(x, y), x >= 4 && x < 12 && y >= 4 && y < 12) << x << "," << y;
-        }
-    }
+    canvas.each([&](int x, int y) {
+        EXPECT_EQ(canvas.drawn(x, y), x >= 4 && x < 12 && y >= 4 && y < 12) << x << "," << y;
+    });
 }
 
 // Flat strips and fans: each triangle takes the colour of its own first vertex; the

@@ -60,9 +60,9 @@ struct Look {
 struct Pair {
     swtest::Canvas tuned, plain;
     sw::reference::Scratch plainScratch;
-    sw::RowThreads* rows = nullptr;
+    sw::RowThreads* rows;
 
-    explicit Pair(int w = kWidth, int h = kHeight) : tuned(w, h), plain(w, h) {}
+    Pair(int w, int h, sw::RowThreads* threads) : tuned(w, h), plain(w, h), rows(threads) {}
 
     void clear(D3DCOLOR color, float z) {
         sw::clearColor(tuned.target(), color);
@@ -119,11 +119,7 @@ protected:
     void TearDown() override { sw::selectWidestSpanKernels(); }
 
     // A pair drawing with this variant's threads.
-    Pair pair(int w = kWidth, int h = kHeight) {
-        Pair made(w, h);
-        made.rows = threads.get();
-        return made;
-    }
+    Pair pair(int w = kWidth, int h = kHeight) { return {w, h, threads.get()}; }
 
     std::unique_ptr<sw::RowThreads> threads;
 };

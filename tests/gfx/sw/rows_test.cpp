@@ -7,7 +7,6 @@
 #include <sched.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <thread>
 #include <vector>

@@ -32,13 +32,7 @@ TEST(FlatShading, EveryPixelTakesTheFirstVertexColour) {
         Canvas canvas(kSize, kSize);
         canvas.draw(state, D3DPT_TRIANGLELIST, 1, v);
         ASSERT_GT(canvas.drawnCount(), 100);
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) {
-                if (canvas.drawn(x, y)) {
-                    ASSERT_EQ(canvas.at(x, y), v[0].color & 0xFFFFFFu);
-                }
-            }
-        }
+        canvas.eachDrawn([&](int x, int y) { EXPECT_EQ(canvas.at(x, y), v[0].color & 0xFFFFFFu); });
     }
 }
 
@@ -52,13 +46,7 @@ TEST(FlatShading, SurvivesTheNearPlaneCuttingTheFirstVertexAway) {
     Canvas canvas(kSize, kSize);
     canvas.draw(state, D3DPT_TRIANGLELIST, 1, v);
     ASSERT_GT(canvas.drawnCount(), 10);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            if (canvas.drawn(x, y)) {
-                ASSERT_EQ(canvas.at(x, y), 0xFF0000u) << x << "," << y;
-            }
-        }
-    }
+    canvas.eachDrawn([&](int x, int y) { EXPECT_EQ(canvas.at(x, y), 0xFF0000u) << x << "," << y; });
 }
 
 struct Screen {
@@ -110,20 +98,17 @@ TEST_P(Gouraud, PixelMatchesTheBlendAtItsCentre) {
     canvas.draw(swtest::unlitState(swtest::clipMatrix(0.5f)), D3DPT_TRIANGLELIST, 1, v);
     ASSERT_GT(canvas.drawnCount(), 100);
     double worstAffineError = 0;
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            if (!canvas.drawn(x, y)) continue;
-            const auto want = expectedColour(t, x, y);
-            auto flatW = t;
-            for (auto& s : flatW) s.w = 1;
-            const auto affine = expectedColour(flatW, x, y);
-            for (int ch = 0; ch < 3; ++ch) {
-                const int got = channel(canvas.at(x, y), 16 - 8 * ch);
-                ASSERT_LE(std::abs(got - want[ch]), 1.0) << x << "," << y << " channel " << ch;
-                worstAffineError = std::max(worstAffineError, std::abs(affine[ch] - want[ch]));
-            }
+    canvas.eachDrawn([&](int x, int y) {
+        const auto want = expectedColour(t, x, y);
+        auto flatW = t;
+        for (auto& s : flatW) s.w = 1;
+        const auto affine = expectedColour(flatW, x, y);
+        for (int ch = 0; ch < 3; ++ch) {
+            const int got = channel(canvas.at(x, y), 16 - 8 * ch);
+            ASSERT_LE(std::abs(got - want[ch]), 1.0) << x << "," << y << " channel " << ch;
+            worstAffineError = std::max(worstAffineError, std::abs(affine[ch] - want[ch]));
         }
-    }
+    });
     // The perspective cases must be ones an affine blend would get visibly wrong.
     if (GetParam().perspective) {
         EXPECT_GT(worstAffineError, 20.0);
