@@ -57,7 +57,9 @@ BENCH_CONFIG := -DVIEWER_BUILD_TESTS=OFF -DVIEWER_BUILD_BENCH=ON -DVIEWER_BUILD_
 all: build
 
 # Installs whichever of the packages named in $(1) are missing, in one apt-get run. Without
-# apt-get (not Debian, or not a Debian we can install on) it names them and stops.
+# apt-get (not Debian, or not a Debian we can install on) it names them and stops. A freshly
+# booted machine is often still running its own upgrades, so the install waits for dpkg's
+# lock for a while instead of failing at once.
 define install-missing
 	@if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then \
 	  echo "make: no apt-get here; install these (Debian's names), then run make again: $(sort $(1))" >&2; \
@@ -67,7 +69,7 @@ define install-missing
 	if [ -n "$$missing" ]; then \
 	  echo "installing:" $$missing; \
 	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -o DPkg::Lock::Timeout=600 -y -qq --no-install-recommends $$missing >/dev/null; \
 	fi
 endef
 
