@@ -4,6 +4,10 @@
 // nothing here draws.
 #include "gfx/sw/surface.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cassert>
 #include <memory>
@@ -23,6 +27,42 @@ std::shared_ptr<Pixel[]> allocatePixels(std::size_t count) {
 #else
     return std::shared_ptr<Pixel[]>(new Pixel[count]);
 #endif
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// 32-byte stores where the processor has AVX2: a clear runs over every row the last
+// frame drew, so it is a tenth of a frame's instructions with 16-byte ones.
+template <class Pixel>
+__attribute__((target("avx2"))) void fillWide(Pixel* at, std::size_t count, Pixel value) {
+    constexpr std::size_t kLanes = 32 / sizeof(Pixel);
+    const __m256i v = sizeof(Pixel) == 4 ? _mm256_set1_epi32(static_cast<int>(value))
+                                         : _mm256_set1_epi16(static_cast<short>(value));
+    if (count < kLanes) {
+        std::fill_n(at, count, value);
+        return;
+    }
+    std::size_t i = 0;
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + i), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + i + kLanes), v);
+    }
+    if (i + kLanes <= count) _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + i), v);
+    // The last few, overlapping what is already stored.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + count - kLanes), v);
+}
+
+const bool kWideStores = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+template <class Pixel>
+void fillRow(Pixel* at, std::size_t count, Pixel value) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (kWideStores) return fillWide(at, count, value);
+#endif
+    std::fill_n(at, count, value);
 }
 
 }  // namespace
@@ -54,13 +94,13 @@ void Surface<Pixel>::clearTo(Pixel value, RowThreads* rows) {
     runOnRows(rows, [&](RowShare share) {
         if (!onlyWritten) {
             for (int y = share.firstFrom(0); y < height; y = share.nextAfter(y)) {
-                std::fill_n(base + std::size_t(y) * width, width, value);
+                fillRow(base + std::size_t(y) * width, std::size_t(width), value);
             }
         }
         for (int y = share.firstFrom(written.top); y <= written.bottom; y = share.nextAfter(y)) {
             if (onlyWritten && written.first[y] <= written.last[y]) {
-                std::fill(base + std::size_t(y) * width + written.first[y],
-                          base + std::size_t(y) * width + written.last[y] + 1, value);
+                fillRow(base + std::size_t(y) * width + written.first[y],
+                        std::size_t(written.last[y] - written.first[y] + 1), value);
             }
             written.first[y] = 0x7FFFFFFF;
             written.last[y] = -1;
