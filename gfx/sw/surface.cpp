@@ -12,6 +12,7 @@
 #include <cassert>
 #include <memory>
 
+#include "gfx/sw/kernels.h"
 #include "gfx/sw/rows.h"
 
 namespace sw {
@@ -50,17 +51,23 @@ __attribute__((target("avx2"))) void fillWide(Pixel* at, std::size_t count, Pixe
     // The last few, overlapping what is already stored.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + count - kLanes), v);
 }
-
-const bool kWideStores = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
-template <class Pixel>
-void fillRow(Pixel* at, std::size_t count, Pixel value) {
+// Whether clears take 32-byte stores: with the AVX2 and AVX-512 span kernels, so the
+// kernels chosen (tests select each in turn) decide for clears too.
+bool wideStores() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (kWideStores) return fillWide(at, count, value);
+    const SpanKernels kernels = spanKernels();
+    return kernels == SpanKernels::avx2 || kernels == SpanKernels::avx512;
+#else
+    return false;
+#endif
+}
+
+template <class Pixel>
+void fillRow(Pixel* at, std::size_t count, Pixel value, [[maybe_unused]] bool wide) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (wide) return fillWide(at, count, value);
 #endif
     std::fill_n(at, count, value);
 }
@@ -91,16 +98,17 @@ void Surface<Pixel>::clearTo(Pixel value, RowThreads* rows) {
     WrittenRows& written = b.written;
     Pixel* const base = pixels();
     const int width = width_, height = height_;
+    const bool wide = wideStores();
     runOnRows(rows, [&](RowShare share) {
         if (!onlyWritten) {
             for (int y = share.firstFrom(0); y < height; y = share.nextAfter(y)) {
-                fillRow(base + std::size_t(y) * width, std::size_t(width), value);
+                fillRow(base + std::size_t(y) * width, std::size_t(width), value, wide);
             }
         }
         for (int y = share.firstFrom(written.top); y <= written.bottom; y = share.nextAfter(y)) {
-            if (onlyWritten && written.first[y] <= written.last[y]) {
-                fillRow(base + std::size_t(y) * width + written.first[y],
-                        std::size_t(written.last[y] - written.first[y] + 1), value);
+            const int first = written.first[y], count = written.last[y] - first + 1;
+            if (onlyWritten && count > 0) {
+                fillRow(base + std::size_t(y) * width + first, std::size_t(count), value, wide);
             }
             written.first[y] = 0x7FFFFFFF;
             written.last[y] = -1;
