@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 #include <system_error>
 
 namespace sw {
@@ -53,7 +54,7 @@ RowThreads::RowThreads(int threads) {
     const int wanted = threads - 1;
     try {
         workers_.reserve(static_cast<std::size_t>(std::max(wanted, 0)));
-        for (int i = 0; i < wanted; ++i) workers_.emplace_back([this] { workerLoop(); });
+        for (int i = 0; i < wanted; ++i) workers_.emplace_back([this, i] { workerLoop(i + 1); });
     } catch (const std::system_error&) {
         // Fewer threads than asked: the shares are dealt among those that started.
     }
@@ -74,27 +75,32 @@ void RowThreads::runErased(Erased fn, const void* job) {
     const std::uint32_t generation = generationOf(claim_.load(std::memory_order_relaxed)) + 1;
     claim_.store(std::uint64_t{generation} << 32, std::memory_order_release);
     claim_.notify_all();
-    claimShares(generation);
+    claimShares(generation, 0);
     awaitValue(done_, [this](int done) { return done == count(); });
 }
 
-void RowThreads::claimShares(std::uint32_t generation) {
-    const auto shares = static_cast<std::uint64_t>(count());
+void RowThreads::claimShares(std::uint32_t generation, int own) {
+    const int shares = count();
+    const std::uint64_t all = (std::uint64_t{1} << shares) - 1;
     std::uint64_t claim = claim_.load(std::memory_order_acquire);
     for (;;) {
-        // A later generation means this job is over; a full count, that nothing is left.
-        if (generationOf(claim) != generation || (claim & 0xFFFFFFFFu) >= shares) return;
-        if (!claim_.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel,
-                                          std::memory_order_acquire)) {
+        // A later generation means this job is over; every bit set, that nothing is left.
+        if (generationOf(claim) != generation || (claim & all) == all) return;
+        // A thread's own share first, so the rows a thread cleared are the rows it draws
+        // and stay in its core's cache; then whichever share is still free.
+        int share = own;
+        if ((claim >> own & 1u) != 0) share = std::countr_one(claim & all);
+        if (!claim_.compare_exchange_weak(claim, claim | std::uint64_t{1} << share,
+                                          std::memory_order_acq_rel, std::memory_order_acquire)) {
             continue;  // another thread claimed first, or the word was read stale
         }
-        fn_(job_, RowShare{static_cast<int>(claim & 0xFFFFFFFFu), count()});
-        if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == count()) done_.notify_one();
+        fn_(job_, RowShare{share, shares});
+        if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == shares) done_.notify_one();
         claim = claim_.load(std::memory_order_acquire);
     }
 }
 
-void RowThreads::workerLoop() {
+void RowThreads::workerLoop(int own) {
     // Not read from claim_: a job (or the destructor) may already have published a
     // generation before this thread got to run.
     std::uint32_t seen = 0;
@@ -103,7 +109,7 @@ void RowThreads::workerLoop() {
             awaitValue(claim_, [seen](std::uint64_t now) { return generationOf(now) != seen; });
         if (stopping_.load(std::memory_order_acquire)) return;
         seen = generationOf(claim);
-        claimShares(seen);
+        claimShares(seen, own);
     }
 }
 

@@ -1,8 +1,8 @@
 // Threads that share a target by rows. A job's rows are dealt in blocks to count()
-// shares; each share is claimed by whichever thread gets to it first, the caller
-// included, and runs the job's primitives in draw order over its rows, so every pixel
-// sees the same writes in the same order as with one thread: frames do not depend on
-// how many threads drew them, nor on which thread ran which share.
+// shares. Thread k (the caller is 0) takes share k unless another got to it first, then
+// any share left unclaimed, and runs the job's primitives in draw order over its rows,
+// so every pixel sees the same writes in the same order as with one thread: frames do
+// not depend on how many threads drew them, nor on which thread ran which share.
 #pragma once
 
 #include <atomic>
@@ -64,16 +64,17 @@ private:
         (*static_cast<const Job*>(job))(share);
     }
     void runErased(Erased fn, const void* job);
-    // Runs shares of job `generation` until none is left unclaimed.
-    void claimShares(std::uint32_t generation);
-    void workerLoop();
+    // Runs share `own` of job `generation` if no thread has taken it, then any other
+    // share left unclaimed, until none is.
+    void claimShares(std::uint32_t generation, int own);
+    void workerLoop(int own);
 
     std::vector<std::thread> workers_;
     // Set before a job's generation is published and left alone until its last share is
     // done, so a thread that has claimed a share reads them without a race.
     Erased fn_ = nullptr;
     const void* job_ = nullptr;
-    // The current job's generation (high 32 bits) and its next unclaimed share (low 32):
+    // The current job's generation (high 32 bits) and a bit for each share claimed (low 32):
     // one word, so a claim can only ever take a share of the job it was meant for.
     // Workers sleep on it between jobs.
     std::atomic<std::uint64_t> claim_{0};

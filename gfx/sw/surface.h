@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace sw {
@@ -19,8 +20,22 @@ class RowThreads;  // rows.h
 // columns by whichever thread holds the row's share, the bounds by the thread that
 // sets up the draw.
 struct WrittenRows {
-    std::vector<int> first, last;  // per row; first > last: nothing written there
-    int top = 0, bottom = -1;      // rows that may hold writes: at least all that do
+    // Cache-line aligned, so a block's records share no line with another block's.
+    template <class T>
+    struct LineAligned {
+        using value_type = T;
+        LineAligned() = default;
+        template <class U>
+        LineAligned(const LineAligned<U>&) {}  // NOLINT(google-explicit-constructor)
+        T* allocate(std::size_t n) {
+            return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{64}));
+        }
+        void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{64}); }
+        bool operator==(const LineAligned&) const = default;
+    };
+    // per row; first > last: nothing written there
+    std::vector<int, LineAligned<int>> first, last;
+    int top = 0, bottom = -1;  // rows that may hold writes: at least all that do
 
     void resize(int height) {
         first.assign(static_cast<std::size_t>(height), 0x7FFFFFFF);
