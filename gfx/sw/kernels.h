@@ -37,6 +37,7 @@ inline void colorsExact(const ColorPlanes& p, int from, int to, std::uint32_t* o
 // the double kernels shade those.
 bool colorsFloatSse2(const ColorPlanes& planes, int count, std::uint32_t* out);
 bool colorsFloatAvx2(const ColorPlanes& planes, int count, std::uint32_t* out);
+bool colorsFloatAvx512(const ColorPlanes& planes, int count, std::uint32_t* out);
 
 // Fragment i of each takes start + i · step, i exact as a double, as the SIMD kernels do.
 void depthsPortable(double z0, double dz, int count, std::uint16_t* out);

@@ -2,7 +2,7 @@
 // store the exact rule's bits (shade.cpp): a float colour lies within a bound of the
 // double one, and a fragment whose float colour lies nearer than that to a rounding
 // boundary is shaded by the exact rule instead. SSE2 (also WebAssembly's 128-bit SIMD,
-// through the compiler's SSE headers) and AVX2.
+// through the compiler's SSE headers), AVX2 and AVX-512.
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
@@ -73,9 +73,12 @@ float trustedDistance(const ColorPlanes& p, int count) {
     const double aMax = std::max({ar, ag, ab});
     const double dLow = std::min(p.inv0, p.inv0 + last * p.dInv) - 0x1p-40 * bMax;
     if (!(dLow >= 0x1p-60)) return 0;
-    const double beta = bMax / dLow;
+    // One division a span: α and β through 1 / Dlow, two roundings more, which the
+    // margin of 8 over 5.21 covers as it covers those of E.
+    const double perLow = 1.0 / dLow;
+    const double beta = bMax * perLow;
     if (!(beta <= 0x1p16)) return 0;
-    const double bound = 8.0 * 0x1p-24 * (aMax / dLow) * (1.0 + beta) + 0x1p-60;
+    const double bound = 8.0 * 0x1p-24 * (aMax * perLow) * (1.0 + beta) + 0x1p-60;
     if (!(bound <= 0.25)) return 0;
     // Rounding to a float moves a value in [0.25, 0.5] by at most 2^-26, so T stays
     // below 0.5 − E − 2^-40.
@@ -234,6 +237,82 @@ SW_AVX2 bool colorsFloatAvx2(const ColorPlanes& p, int count, std::uint32_t* out
 }
 
 #undef SW_AVX2
+
+// ---- AVX-512: sixteen fragments a step; AVX512F alone (no byte or word packs: the
+// channels are clamped to [0, 255] as the packs would saturate them, then shifted) ----
+
+#define SW_AVX512 __attribute__((target("avx512f")))
+// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and then warn
+// about it at -O3; nothing here reads an undefined lane.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace {
+
+struct Planes16 {
+    __m512 inv, r, g, b, dInv, dr, dg, db, limit;
+};
+
+SW_AVX512 inline __m512 lanes16(__m512 start, __m512 step, __m512 index) {
+    return _mm512_add_ps(start, _mm512_mul_ps(index, step));
+}
+
+// The whole number near c, clamped to a byte, and |c − n| (of the unclamped n) in `off`.
+SW_AVX512 inline __m512i byte16(__m512 c, __m512& off) {
+    const __m512i n = _mm512_cvtps_epi32(c);
+    off = _mm512_abs_ps(_mm512_sub_ps(c, _mm512_cvtepi32_ps(n)));
+    return _mm512_min_epi32(_mm512_max_epi32(n, _mm512_setzero_si512()), _mm512_set1_epi32(255));
+}
+
+// As group8, sixteen lanes wide: a mask bit for each lane whose colours are trusted.
+SW_AVX512 inline __mmask16 group16(const Planes16& q, __m512 index, __m512i& pixels) {
+    const __m512 w = _mm512_div_ps(_mm512_set1_ps(1.0f), lanes16(q.inv, q.dInv, index));
+    __m512 offR, offG, offB;
+    const __m512i r = byte16(_mm512_mul_ps(lanes16(q.r, q.dr, index), w), offR);
+    const __m512i g = byte16(_mm512_mul_ps(lanes16(q.g, q.dg, index), w), offG);
+    const __m512i b = byte16(_mm512_mul_ps(lanes16(q.b, q.db, index), w), offB);
+    const __m512 worst = _mm512_max_ps(_mm512_max_ps(offR, offG), offB);
+    const __m512i rg = _mm512_or_si512(_mm512_slli_epi32(r, 16), _mm512_slli_epi32(g, 8));
+    pixels =
+        _mm512_or_si512(_mm512_or_si512(rg, b), _mm512_set1_epi32(static_cast<int>(0xFF000000u)));
+    return _mm512_cmp_ps_mask(worst, q.limit, _CMP_LT_OQ);
+}
+
+SW_AVX512 inline __m512 splat16(double v) {
+    return _mm512_set1_ps(static_cast<float>(v));
+}
+
+}  // namespace
+
+SW_AVX512 bool colorsFloatAvx512(const ColorPlanes& p, int count, std::uint32_t* out) {
+    const float trusted = trustedDistance(p, count);
+    if (trusted == 0) return false;
+    const Planes16 q = {splat16(p.inv0), splat16(p.r0),   splat16(p.g0),
+                        splat16(p.b0),   splat16(p.dInv), splat16(p.dr),
+                        splat16(p.dg),   splat16(p.db),   _mm512_set1_ps(trusted)};
+    __m512 index = _mm512_set_ps(15.0f, 14.0f, 13.0f, 12.0f, 11.0f, 10.0f, 9.0f, 8.0f, 7.0f, 6.0f,
+                                 5.0f, 4.0f, 3.0f, 2.0f, 1.0f, 0.0f);
+    for (int i = 0; i < count; i += 16, index = _mm512_add_ps(index, _mm512_set1_ps(16.0f))) {
+        // Lanes past the span compute values nobody stores or checks (no traps: FP
+        // exceptions are masked).
+        const int left = count - i;
+        const __mmask16 inside = left >= 16 ? 0xFFFF : static_cast<__mmask16>((1u << left) - 1);
+        __m512i pixels;
+        if ((group16(q, index, pixels) & inside) == inside) {
+            _mm512_mask_storeu_epi32(out + i, inside, pixels);
+        } else {
+            colorsExact(p, i, i + std::min(left, 16), out);
+        }
+    }
+    return true;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#undef SW_AVX512
 #endif
 
 }  // namespace sw

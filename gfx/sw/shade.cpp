@@ -3,9 +3,9 @@
 // processor has them, checked at run time; in WebAssembly the SSE2 kernels run on 128-bit
 // SIMD through the compiler's SSE headers and the wider ones are left out). Other targets
 // have the portable kernels only (kernels_portable.cpp), which x86 keeps for the tests.
-// The SSE2 and AVX2 colours are shaded in float first (kernels_float.cpp); the double
-// kernels here take the spans its bound does not cover. Called by raster_tri.cpp; no
-// coverage or depth test.
+// On x86 the colours are shaded in float first (kernels_float.cpp); the double kernels
+// here take the spans its bound does not cover. Called by raster_tri.cpp; no coverage or
+// depth test.
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
@@ -304,7 +304,10 @@ void shadeDepths(const Plane& p, double x, double y, int count, std::uint16_t* o
 void shadeColors(const TriangleSetup& s, double x, double y, int count, std::uint32_t* out) {
     const ColorPlanes p = colorPlanes(s, x, y);
 #ifdef SW_WIDE_KERNELS
-    if (state.kernels == SpanKernels::avx512) return colorsAvx512(p, count, out);
+    if (state.kernels == SpanKernels::avx512) {
+        if (!colorsFloatAvx512(p, count, out)) colorsAvx512(p, count, out);
+        return;
+    }
     if (state.kernels == SpanKernels::avx2) {
         if (!colorsFloatAvx2(p, count, out)) colorsAvx2(p, count, out);
         return;
