@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
@@ -28,9 +29,12 @@ struct WrittenRows {
         template <class U>
         LineAligned(const LineAligned<U>&) {}  // NOLINT(google-explicit-constructor)
         T* allocate(std::size_t n) {
-            return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{64}));
+            // aligned_alloc takes whole multiples of the alignment.
+            void* p = std::aligned_alloc(64, (n * sizeof(T) + 63) / 64 * 64);
+            if (p == nullptr) throw std::bad_alloc();
+            return static_cast<T*>(p);
         }
-        void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{64}); }
+        void deallocate(T* p, std::size_t) { std::free(p); }
         bool operator==(const LineAligned&) const = default;
     };
     // per row; first > last: nothing written there
