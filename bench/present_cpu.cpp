@@ -3,7 +3,8 @@
 // command line, resizes the window to each size, waits 3 s, then reads utime + stime
 // of both processes (/proc/PID/stat, all threads) over 10 s. Then the frame rate at that
 // size: the spin's angle (one degree a frame, read by matching the 800 × 600 picture
-// against the headless frames) before and after 3 s at the size.
+// against the headless frames) before and after 3 s at the size, -1 for a viewer that
+// draws no cube (viewer-idle, which says its rate on stderr, shown at the end).
 //   viewer-present-cpu VIEWER [WIDTHxHEIGHT ...]   (default 800x600 1920x1080 3840x2160)
 #include <unistd.h>
 
@@ -133,5 +134,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the viewer did not exit 0 on a close request\n");
         status = 1;
     }
+    // viewer-idle says its own frame rate there, having no angle to read.
+    const std::string said = viewer.stderrText();
+    if (!said.empty()) std::fprintf(stderr, "%s said:\n%s", argv[1], said.c_str());
     return status;
 }
